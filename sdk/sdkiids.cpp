@@ -1,0 +1,21 @@
+// Interface IDs that the SDK subset declares but defines nowhere (the full SDK
+// defines them in a file the subset leaves out). Without these, CPluginView and
+// any editor fail to link with -Wl,--no-undefined.
+#include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
+
+namespace Steinberg {
+
+DEF_CLASS_IID(IPlugView)
+DEF_CLASS_IID(IPlugFrame)
+DEF_CLASS_IID(IPlugViewContentScaleSupport)
+
+#if SMTG_OS_LINUX
+namespace Linux {
+DEF_CLASS_IID(IEventHandler)
+DEF_CLASS_IID(ITimerHandler)
+DEF_CLASS_IID(IRunLoop)
+} // namespace Linux
+#endif
+
+} // namespace Steinberg
