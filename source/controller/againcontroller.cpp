@@ -1,0 +1,212 @@
+#include "controller/againcontroller.h"
+
+#include "controller/ParameterIds.h"
+#include "controller/ParameterScaling.h"
+#include "controller/Parameters.h"
+
+#include "pluginterfaces/base/ibstream.h"
+#include "pluginterfaces/base/ustring.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace Steinberg {
+namespace Vst {
+namespace {
+
+constexpr UnitID kBypassUnitId = 1;
+
+// Switch entries of the processor state are signed 32-bit integers, the rest
+// single-precision floats, 4 bytes each in ID order.
+union StateField {
+    int32 i;
+    float f;
+};
+static_assert(sizeof(StateField) == 4);
+
+// Reads exactly one 4-byte field; a short read that still reports success
+// leaves the undelivered bytes as they were.
+bool readField(IBStream* stream, StateField& field) {
+    return stream->read(&field, sizeof field, nullptr) == kResultOk;
+}
+
+} // namespace
+
+againController::againController() {
+    editors_.reserve(10);
+}
+
+againController::~againController() = default;
+
+FUnknown* againController::createInstance(void* /*context*/) {
+    return static_cast<IEditController*>(new againController);
+}
+
+tresult PLUGIN_API againController::initialize(FUnknown* context) {
+    const tresult result = EditControllerEx1::initialize(context);
+    if (result != kResultOk) {
+        return result;
+    }
+
+    // The root unit is listed explicitly so that hosts see both units.
+    addUnit(new Unit(UString128("Root"), kRootUnitId, kNoParentUnitId, kNoProgramListId));
+    addUnit(new Unit(UString128("Unit1"), kBypassUnitId, kRootUnitId, kNoProgramListId));
+
+    const velmora::ParameterScaling scaling;
+    for (int id = velmora::kFirstSwitch; id <= velmora::kLastSwitch; ++id) {
+        const bool isBypass = id == velmora::kBypass;
+        const int32 flags = isBypass ? (ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass)
+                                     : ParameterInfo::kCanAutomate;
+        parameters.addParameter(UString128(velmora::paramTitle(id)), nullptr, 1,
+                                scaling.switchDefault(id) != 0 ? 1.0 : 0.0, flags, id,
+                                isBypass ? kBypassUnitId : kRootUnitId);
+    }
+    for (int id = velmora::kFirstContinuous; id <= velmora::kLastContinuous; ++id) {
+        parameters.addParameter(createScaledParameter(id, ParameterInfo::kCanAutomate));
+    }
+    for (int id = velmora::kFirstMeter; id <= velmora::kLastMeter; ++id) {
+        parameters.addParameter(UString128(velmora::paramTitle(id)), nullptr, 0, 0.0,
+                                ParameterInfo::kIsReadOnly, id, kRootUnitId);
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API againController::terminate() {
+    editors_.clear();
+    return EditControllerEx1::terminate();
+}
+
+tresult PLUGIN_API againController::setComponentState(IBStream* state) {
+    if (!state) {
+        return kResultOk;
+    }
+
+    // Fields the stream does not deliver keep these values.
+    const velmora::ParameterScaling scaling;
+    StateField fields[velmora::kNumStateParams];
+    for (int id = 0; id < velmora::kNumStateParams; ++id) {
+        if (velmora::isSwitch(id)) {
+            fields[id].i = scaling.switchDefault(id);
+        } else {
+            fields[id].f = scaling.defaultNormalized(id);
+        }
+    }
+
+    for (StateField& field : fields) {
+        if (!readField(state, field)) {
+            return kResultFalse;
+        }
+    }
+
+    for (int id = 0; id < velmora::kNumStateParams; ++id) {
+        const ParamValue value = velmora::isSwitch(id) ? (fields[id].i != 0 ? 1.0 : 0.0)
+                                                       : static_cast<ParamValue>(fields[id].f);
+        setParamNormalized(id, value);
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API againController::setState(IBStream* state) {
+    if (!state) {
+        return kInvalidArgument;
+    }
+    int8 byteOrder = 0;
+    tresult result = state->read(&byteOrder, sizeof byteOrder, nullptr);
+    if (result != kResultOk) {
+        return result;
+    }
+    result = state->read(messageText_, sizeof messageText_, nullptr);
+    if (result != kResultOk) {
+        return result;
+    }
+    // Written on a big-endian machine: swap every code unit.
+    if (byteOrder != 0) {
+        for (char16& unit : messageText_) {
+            unit = static_cast<char16>(((unit & 0xff) << 8) | ((unit >> 8) & 0xff));
+        }
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API againController::getState(IBStream* state) {
+    if (!state) {
+        return kInvalidArgument;
+    }
+    // 0: the text follows in little-endian code units.
+    int8 byteOrder = 0;
+    if (state->write(&byteOrder, sizeof byteOrder, nullptr) != kResultOk) {
+        return kResultFalse;
+    }
+    return state->write(messageText_, sizeof messageText_, nullptr);
+}
+
+tresult PLUGIN_API againController::getParamStringByValue(ParamID tag, ParamValue valueNormalized,
+                                                          String128 string) {
+    return EditControllerEx1::getParamStringByValue(tag, valueNormalized, string);
+}
+
+tresult PLUGIN_API againController::getParamValueByString(ParamID tag, TChar* string,
+                                                          ParamValue& valueNormalized) {
+    return EditControllerEx1::getParamValueByString(tag, string, valueNormalized);
+}
+
+tresult PLUGIN_API againController::setParamNormalized(ParamID tag, ParamValue value) {
+    const tresult result = EditControllerEx1::setParamNormalized(tag, value);
+    // Index loop: an editor may detach itself while being updated.
+    for (std::size_t i = 0; i < editors_.size(); ++i) {
+        if (ParameterUpdateListener* editor = editors_[i]) {
+            editor->updateParameter(tag, value);
+        }
+    }
+    return result;
+}
+
+IPlugView* PLUGIN_API againController::createView(FIDString name) {
+    if (!name || std::strcmp(name, ViewType::kEditor) != 0) {
+        return nullptr;
+    }
+    // TODO: return a new againEditorView for this controller once the editor
+    // exists; until then no view is offered.
+    return nullptr;
+}
+
+tresult PLUGIN_API againController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,
+                                                                CtrlNumber midiControllerNumber,
+                                                                ParamID& id) {
+    if (busIndex == 0 && midiControllerNumber == kCtrlVolume) {
+        id = velmora::kInputLevel;
+        return kResultTrue;
+    }
+    return kResultFalse;
+}
+
+tresult againController::receiveText(const char8* text) {
+    if (text) {
+        std::fprintf(stderr, "[againController] received: ");
+        std::fprintf(stderr, "%s", text);
+        std::fprintf(stderr, "\n");
+    }
+    return kResultOk;
+}
+
+void againController::editorAttached(EditorView* editor) {
+    if (auto* listener = dynamic_cast<ParameterUpdateListener*>(editor)) {
+        editors_.push_back(listener);
+    }
+}
+
+void againController::editorRemoved(EditorView* editor) {
+    auto* listener = dynamic_cast<ParameterUpdateListener*>(editor);
+    if (!listener) {
+        return;
+    }
+    const auto it = std::find(editors_.begin(), editors_.end(), listener);
+    if (it != editors_.end()) {
+        editors_.erase(it);
+    }
+}
+
+} // namespace Vst
+} // namespace Steinberg
