@@ -1,0 +1,111 @@
+// The plug-in's audio processor component: buses, parameter intake, the gate
+// engine, meters and the processor state.
+#pragma once
+
+#include "controller/ParameterIds.h"
+#include "controller/ParameterScaling.h"
+#include "engine/GateEngine.h"
+#include "processor/TripleBuffer.h"
+#include "sdk/audioeffect.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace Steinberg {
+namespace Vst {
+
+class again : public AudioEffect {
+public:
+    again();
+    ~again() override;
+
+    static FUnknown* createInstance(void* context);
+
+    tresult PLUGIN_API initialize(FUnknown* context) override;
+    tresult PLUGIN_API terminate() override;
+    tresult PLUGIN_API setActive(TBool state) override;
+    tresult PLUGIN_API setProcessing(TBool state) override;
+    tresult PLUGIN_API setState(IBStream* state) override;
+    tresult PLUGIN_API getState(IBStream* state) override;
+    tresult PLUGIN_API setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                          SpeakerArrangement* outputs, int32 numOuts) override;
+    tresult PLUGIN_API setupProcessing(ProcessSetup& setup) override;
+    uint32 PLUGIN_API getLatencySamples() override { return 0; }
+    uint32 PLUGIN_API getTailSamples() override;
+    tresult PLUGIN_API process(ProcessData& data) override;
+    tresult PLUGIN_API notify(IMessage* message) override;
+    tresult receiveText(const char8* text) override;
+
+    // Seconds after which the output of a silent input has died away below
+    // 1e-7. The longest ringing comes from a narrow mid band: about 7.6 s
+    // for a 2 Hz wide one (10/12 Hz) behind +60 dB of input gain with Ctrl
+    // Out on, after a full-scale input. A narrower band rings for roughly
+    // 15 s divided by its width in Hz, which no fixed tail can cover.
+    static constexpr double kTailSeconds = 10.0;
+
+    // Read access for tests and tools.
+    const velmora::GateEngine& engine() const { return engine_; }
+
+    // The six switches and the 25 normalised values, in parameter-ID order.
+    struct ParamState {
+        std::array<bool, velmora::kNumSwitches> switches{};
+        std::array<float, velmora::kNumContinuous> values{};
+        uint64_t sequence = 0;
+    };
+
+private:
+    void storeState(const ParamState& s);
+    ParamState storedState() const;
+    void pushAllToEngine(bool limitControlEdges);
+    void applyParameter(velmora::ParamId id, float value);
+    void setSwitchInEngine(velmora::ParamId id, bool on);
+    void setValueInEngine(velmora::ParamId id, float normalized);
+    void resizeChannelTables(int inCount, int outCount, int auxCount);
+    void processAudio(ProcessData& data);
+    void sendMeters(IParameterChanges* changes);
+    bool handOffStates() const;
+    // Reader side of the hand-off: the audio thread at the start of a block,
+    // or the main thread once nothing processes.
+    bool applyPendingState();
+    void applyState(const ParamState& s);
+
+    float storedValue(velmora::ParamId id) const;
+    void setStoredValue(velmora::ParamId id, float v);
+
+    velmora::GateEngine engine_;
+    velmora::ParameterScaling scaling_;
+
+    // Written by the audio thread while processing and read by getState on
+    // the main thread, so each one is atomic; relaxed is enough because a
+    // state block is only ever read field by field.
+    std::array<std::atomic<bool>, velmora::kNumSwitches> switches_;
+    std::array<std::atomic<float>, velmora::kNumContinuous> values_;
+
+    // setState while processing hands the whole state to the audio thread,
+    // which applies it at the start of its next block.
+    velmora::TripleBuffer<ParamState> stateHandoff_;
+    ParamState pendingState_;
+    ParamState lastWrittenState_;
+    uint64_t writtenSequence_ = 0;
+    std::atomic<uint64_t> appliedSequence_{0};
+    std::atomic<bool> active_{false};
+    std::atomic<bool> processing_{false};
+    bool initialized_ = false;
+
+    int inCount_ = 0;
+    int outCount_ = 0;
+    int auxCount_ = 0;
+    std::vector<const float*> inPtrs_;
+    std::vector<const float*> auxPtrs_;
+    std::vector<float*> outPtrs_;
+    std::vector<const float*> inHost_;
+    std::vector<const float*> auxHost_;
+    std::vector<float*> outHost_;
+    std::vector<float> silence_;
+    std::vector<float> discard_;
+};
+
+} // namespace Vst
+} // namespace Steinberg
