@@ -65,13 +65,14 @@ void ControlBandSplitter::resetState() {
 
 void ControlBandSplitter::redesign() {
     lowCoeffs_ = designLowpass2(k1_, pole1_, pole2_);
-    midCoeffs_ = designBandpass4(k1_, k2_, pole1_, pole2_);
+    midSections_ = designBandpass4Sections(k1_, k2_, pole1_, pole2_);
     highCoeffs_ = designHighpass2(k2_, pole1_, pole2_);
 }
 
 double ControlBandSplitter::runPass(Pass& p, double u) const {
     const double lowOut = processBiquad(lowCoeffs_, p.lowB, processBiquad(lowCoeffs_, p.lowA, u));
-    const double midOut = processOrder4(midCoeffs_, p.midB, processOrder4(midCoeffs_, p.midA, u));
+    const double midOut =
+        processBandpass4(midSections_, p.midB, processBandpass4(midSections_, p.midA, u));
     const double highOut =
         processBiquad(highCoeffs_, p.highB, processBiquad(highCoeffs_, p.highA, u));
     return highOut * weightHigh_ + (lowOut * weightLow_ + midOut * weightMid_);

@@ -37,7 +37,7 @@ public:
     double edge1Hz() const { return edge1Hz_; }
     double edge2Hz() const { return edge2Hz_; }
     const BiquadCoeffs& lowCoeffs() const { return lowCoeffs_; }
-    const Order4Coeffs& midCoeffs() const { return midCoeffs_; }
+    const BandpassSections& midSections() const { return midSections_; }
     const BiquadCoeffs& highCoeffs() const { return highCoeffs_; }
     bool fading() const { return fading_; }
     bool fadingOut() const { return fadingOut_; }
@@ -50,7 +50,7 @@ private:
     // twice in cascade with its own state.
     struct Pass {
         BiquadState lowA, lowB;
-        Order4State midA, midB;
+        BandpassState midA, midB;
         BiquadState highA, highB;
     };
     struct ChannelState {
@@ -70,7 +70,7 @@ private:
     Complex k1_;
     Complex k2_;
     BiquadCoeffs lowCoeffs_;
-    Order4Coeffs midCoeffs_;
+    BandpassSections midSections_;
     BiquadCoeffs highCoeffs_;
     double weightLow_ = 0.0;
     double weightMid_ = 0.0;

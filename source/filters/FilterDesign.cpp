@@ -29,7 +29,9 @@ Complex principalSqrt(Complex z) {
     return {re, im};
 }
 
-Complex bilinear(Complex s) { return divide(1.0 + s, 1.0 - s); }
+Complex bilinear(Complex s) {
+    return divide(1.0 + s, 1.0 - s);
+}
 
 } // namespace
 
@@ -41,7 +43,9 @@ ButterworthPoles butterworthPoles() {
             Complex(e0 * std::cos(t2), e0 * std::sin(t2))};
 }
 
-double prewarp(double f, double fs) { return std::tan(kPi * f / fs); }
+double prewarp(double f, double fs) {
+    return std::tan(kPi * f / fs);
+}
 
 double prewarpLimited(double f, double fs) {
     return prewarp(std::min(f, kMaxDesignFraction * fs), fs);
@@ -83,25 +87,39 @@ BiquadCoeffs designHighpass2(Complex k, Complex p1, Complex p2) {
     return c;
 }
 
-Order4Coeffs designBandpass4(Complex k1, Complex k2, Complex p1, Complex p2) {
+namespace {
+
+// Low-pass-to-band-pass transform of the prototype: the four analog poles and
+// the gain factor g of the numerator g * (1 - z^-2)^2.
+struct BandpassPoles {
+    Complex s[4];
+    Complex g;
+};
+
+BandpassPoles bandpassPoles(Complex k1, Complex k2, Complex p1, Complex p2) {
     const Complex bw = k2 - k1;
     const Complex w = k1 * k2;
-
-    Complex s[4];
+    BandpassPoles bp;
     const Complex protos[2] = {p1, p2};
     for (int i = 0; i < 2; ++i) {
         const Complex q = protos[i] * bw;
         const Complex d = principalSqrt(q * q - 4.0 * w);
-        s[2 * i] = (q + d) / 2.0;
-        s[2 * i + 1] = (q - d) / 2.0;
+        bp.s[2 * i] = (q + d) / 2.0;
+        bp.s[2 * i + 1] = (q - d) / 2.0;
     }
+    bp.g = divide(bw * bw, (1.0 - bp.s[0]) * (1.0 - bp.s[1]) * (1.0 - bp.s[2]) * (1.0 - bp.s[3]));
+    return bp;
+}
 
-    const Complex g = divide(bw * bw, (1.0 - s[0]) * (1.0 - s[1]) * (1.0 - s[2]) * (1.0 - s[3]));
+} // namespace
+
+Order4Coeffs designBandpass4(Complex k1, Complex k2, Complex p1, Complex p2) {
+    const BandpassPoles bp = bandpassPoles(k1, k2, p1, p2);
 
     // Multiply out prod (1 - z_i x) one factor at a time; poly[j] is the
     // coefficient of x^j.
     Complex poly[5] = {1.0, 0.0, 0.0, 0.0, 0.0};
-    for (const Complex& si : s) {
+    for (const Complex& si : bp.s) {
         const Complex z = bilinear(si);
         for (int j = 4; j >= 1; --j) {
             poly[j] = poly[j] - z * poly[j - 1];
@@ -109,17 +127,37 @@ Order4Coeffs designBandpass4(Complex k1, Complex k2, Complex p1, Complex p2) {
     }
 
     Order4Coeffs c;
-    c.b0 = g.real();
+    c.b0 = bp.g.real();
     c.b1 = 0.0;
-    c.b2 = -2.0 * g.real();
+    c.b2 = -2.0 * bp.g.real();
     c.b3 = 0.0;
-    c.b4 = g.real();
+    c.b4 = bp.g.real();
     c.a0 = 1.0;
     c.a1 = poly[1].real();
     c.a2 = poly[2].real();
     c.a3 = poly[3].real();
     c.a4 = poly[4].real();
     return c;
+}
+
+BandpassSections designBandpass4Sections(Complex k1, Complex k2, Complex p1, Complex p2) {
+    const BandpassPoles bp = bandpassPoles(k1, k2, p1, p2);
+    // g is real and not negative; rounding may leave a trace below zero.
+    const double gain = std::sqrt(std::max(bp.g.real(), 0.0));
+    // p2 is the conjugate of p1, so the poles from p2 are the conjugates of
+    // those from p1: each pole from p1 and its conjugate make one section.
+    const auto section = [gain](Complex s) {
+        const Complex z = bilinear(s);
+        BiquadCoeffs c;
+        c.b0 = gain;
+        c.b1 = 0.0;
+        c.b2 = -gain;
+        c.a0 = 1.0;
+        c.a1 = -2.0 * z.real();
+        c.a2 = z.real() * z.real() + z.imag() * z.imag();
+        return c;
+    };
+    return {section(bp.s[0]), section(bp.s[1])};
 }
 
 } // namespace velmora

@@ -26,6 +26,11 @@ struct Order4State {
     double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
 };
 
+struct BandpassState {
+    BiquadState first;
+    BiquadState second;
+};
+
 // The two poles of the second-order analog Butterworth prototype,
 // e^(j*3pi/4) and e^(j*5pi/4).
 struct ButterworthPoles {
@@ -52,6 +57,18 @@ BiquadCoeffs designLowpass2(Complex k, Complex p1, Complex p2);
 BiquadCoeffs designHighpass2(Complex k, Complex p1, Complex p2);
 Order4Coeffs designBandpass4(Complex k1, Complex k2, Complex p1, Complex p2);
 
+// The band-pass of designBandpass4 as two second-order sections, one per
+// conjugate pole pair, each with the numerator sqrt(g) * (1 - z^-2). The band
+// filters run this form: in one fourth-order recursion, poles bunched close
+// together (a narrow band, or a low band at a high sample rate) are so
+// sensitive to rounding in a1..a4 that they can end up outside the unit
+// circle, already for a band of 12.09 Hz and the next float up at 48 kHz.
+struct BandpassSections {
+    BiquadCoeffs first;
+    BiquadCoeffs second;
+};
+BandpassSections designBandpass4Sections(Complex k1, Complex k2, Complex p1, Complex p2);
+
 // Transposed direct form II; every line reads the state as it was before the
 // sample.
 inline double processBiquad(const BiquadCoeffs& c, BiquadState& s, double x) {
@@ -68,6 +85,10 @@ inline double processOrder4(const Order4Coeffs& c, Order4State& s, double x) {
     s.s2 = c.b3 * x - c.a3 * y + s.s3;
     s.s3 = c.b4 * x - c.a4 * y;
     return y;
+}
+
+inline double processBandpass4(const BandpassSections& c, BandpassState& s, double x) {
+    return processBiquad(c.second, s.second, processBiquad(c.first, s.first, x));
 }
 
 } // namespace velmora

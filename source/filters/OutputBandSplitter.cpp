@@ -55,7 +55,7 @@ void OutputBandSplitter::resetState() {
 
 void OutputBandSplitter::redesign() {
     lowCoeffs_ = designLowpass2(k1_, pole1_, pole2_);
-    midCoeffs_ = designBandpass4(k1_, k2_, pole1_, pole2_);
+    midSections_ = designBandpass4Sections(k1_, k2_, pole1_, pole2_);
     highCoeffs_ = designHighpass2(k2_, pole1_, pole2_);
 }
 
@@ -98,9 +98,11 @@ float OutputBandSplitter::processSample(float x, int channel, float g) {
     const double high =
         processBiquad(highCoeffs_, st.highB, processBiquad(highCoeffs_, st.highA, highIn));
     const double midIn = openMid_ * gained + closedMid_ * complement;
-    const double mid = processOrder4(midCoeffs_, st.midB, processOrder4(midCoeffs_, st.midA, midIn));
+    const double mid =
+        processBandpass4(midSections_, st.midB, processBandpass4(midSections_, st.midA, midIn));
     const double lowIn = openLow_ * gained + closedLow_ * complement;
-    const double low = processBiquad(lowCoeffs_, st.lowB, processBiquad(lowCoeffs_, st.lowA, lowIn));
+    const double low =
+        processBiquad(lowCoeffs_, st.lowB, processBiquad(lowCoeffs_, st.lowA, lowIn));
     return static_cast<float>(high + (mid + low));
 }
 

@@ -42,7 +42,7 @@ public:
     double edge1Hz() const { return edge1Hz_; }
     double edge2Hz() const { return edge2Hz_; }
     const BiquadCoeffs& lowCoeffs() const { return lowCoeffs_; }
-    const Order4Coeffs& midCoeffs() const { return midCoeffs_; }
+    const BandpassSections& midSections() const { return midSections_; }
     const BiquadCoeffs& highCoeffs() const { return highCoeffs_; }
     const CrossoverGainStage& gainStage() const { return gainStage_; }
     bool fading() const { return fading_; }
@@ -54,7 +54,7 @@ public:
 private:
     struct ChannelState {
         BiquadState lowA, lowB;
-        Order4State midA, midB;
+        BandpassState midA, midB;
         BiquadState highA, highB;
     };
 
@@ -70,7 +70,7 @@ private:
     Complex k1_;
     Complex k2_;
     BiquadCoeffs lowCoeffs_;
-    Order4Coeffs midCoeffs_;
+    BandpassSections midSections_;
     BiquadCoeffs highCoeffs_;
     double openLow_ = 0.0;
     double openMid_ = 0.0;
