@@ -386,7 +386,7 @@ tresult PLUGIN_API again::setState(IBStream* state) {
     } else {
         // An older state handed off before processing stopped must not
         // overwrite this one when processing resumes.
-        applyPendingState();
+        stateHandoff_.take(pendingState_);
         applyState(s);
     }
     return kResultOk;
