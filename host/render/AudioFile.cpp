@@ -1,0 +1,224 @@
+#include "render/AudioFile.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace velmora::host {
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+const char* containerName(int container) {
+    switch (container) {
+    case SF_FORMAT_WAV:
+        return "WAV";
+    case SF_FORMAT_WAVEX:
+        return "WAV (extensible)";
+    case SF_FORMAT_RF64:
+        return "RF64";
+    case SF_FORMAT_AIFF:
+        return "AIFF";
+    case SF_FORMAT_FLAC:
+        return "FLAC";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+std::string describeFormat(int format) {
+    const int container = format & SF_FORMAT_TYPEMASK;
+    std::string text;
+    if (const char* name = containerName(container)) {
+        text = name;
+    } else {
+        text = "an unknown format";
+        int count = 0;
+        sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof(count));
+        for (int i = 0; i < count; ++i) {
+            SF_FORMAT_INFO major{};
+            major.format = i;
+            if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &major, sizeof(major)) == 0 &&
+                major.format == container && major.name != nullptr) {
+                text = major.name;
+                break;
+            }
+        }
+    }
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return text + ", 8-bit PCM";
+    case SF_FORMAT_PCM_16:
+        return text + ", 16-bit PCM";
+    case SF_FORMAT_PCM_24:
+        return text + ", 24-bit PCM";
+    case SF_FORMAT_PCM_32:
+        return text + ", 32-bit PCM";
+    case SF_FORMAT_FLOAT:
+        return text + ", 32-bit float";
+    case SF_FORMAT_DOUBLE:
+        return text + ", 64-bit float";
+    default:
+        break;
+    }
+    SF_FORMAT_INFO sub{};
+    sub.format = format & SF_FORMAT_SUBMASK;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &sub, sizeof(sub)) == 0 && sub.name != nullptr) {
+        return text + ", " + sub.name;
+    }
+    return text;
+}
+
+bool isSupportedContainer(int format) {
+    return containerName(format & SF_FORMAT_TYPEMASK) != nullptr;
+}
+
+bool isFloatEncoding(int format) {
+    const int sub = format & SF_FORMAT_SUBMASK;
+    return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+}
+
+std::optional<std::string> extensionMismatch(const std::filesystem::path& path, int format) {
+    const std::string ext = lower(path.extension().string());
+    const int container = format & SF_FORMAT_TYPEMASK;
+    const char* wanted = nullptr;
+    bool matches = true;
+    if (ext == ".wav" || ext == ".wave") {
+        wanted = "WAV";
+        matches = container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX ||
+                  container == SF_FORMAT_RF64;
+    } else if (ext == ".rf64") {
+        wanted = "RF64";
+        matches = container == SF_FORMAT_RF64;
+    } else if (ext == ".flac") {
+        wanted = "FLAC";
+        matches = container == SF_FORMAT_FLAC;
+    } else if (ext == ".aif" || ext == ".aiff" || ext == ".aifc") {
+        wanted = "AIFF";
+        matches = container == SF_FORMAT_AIFF;
+    }
+    if (matches || wanted == nullptr) {
+        return std::nullopt;
+    }
+    return "'" + path.string() + "' names a " + wanted +
+           " file, but the output keeps the input's " + describeFormat(format) + " format";
+}
+
+std::unique_ptr<SoundFile> SoundFile::openRead(const std::filesystem::path& path,
+                                               std::string& error) {
+    // The system's reason (missing, unreadable, a folder) says more than
+    // libsndfile's.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open '" + path.string() + "': " + std::strerror(errno);
+        return nullptr;
+    }
+    ::close(fd);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = "cannot open '" + path.string() + "': " + std::strerror(EISDIR);
+        return nullptr;
+    }
+
+    std::unique_ptr<SoundFile> f(new SoundFile());
+    f->path_ = path;
+    SF_INFO info{};
+    f->file_ = sf_open(path.c_str(), SFM_READ, &info);
+    if (f->file_ == nullptr) {
+        error = "cannot read '" + path.string() + "': not an audio file libsndfile understands (" +
+                sf_strerror(nullptr) + ")";
+        return nullptr;
+    }
+    f->info_ = AudioInfo{info.format, info.channels, info.samplerate, info.frames};
+    if (!isSupportedContainer(info.format)) {
+        error = "'" + path.string() + "' is " + describeFormat(info.format) +
+                "; only WAV, FLAC and AIFF files are supported";
+        return nullptr;
+    }
+    if (info.channels < 1 || info.samplerate < 1) {
+        error = "'" + path.string() + "' has no audio channels";
+        return nullptr;
+    }
+    return f;
+}
+
+std::unique_ptr<SoundFile> SoundFile::openWrite(const std::filesystem::path& path,
+                                                const AudioInfo& info, std::string& error) {
+    SF_INFO sfInfo{};
+    sfInfo.format = info.format;
+    sfInfo.channels = info.channels;
+    sfInfo.samplerate = info.sampleRate;
+    if (!sf_format_check(&sfInfo)) {
+        error = "cannot write " + describeFormat(info.format) + " with " +
+                std::to_string(info.channels) + " channels at " + std::to_string(info.sampleRate) +
+                " Hz";
+        return nullptr;
+    }
+    std::unique_ptr<SoundFile> f(new SoundFile());
+    f->path_ = path;
+    f->file_ = sf_open(path.c_str(), SFM_WRITE, &sfInfo);
+    if (f->file_ == nullptr) {
+        error = "cannot write '" + path.string() + "': " + sf_strerror(nullptr);
+        return nullptr;
+    }
+    f->info_ = info;
+    f->info_.frames = 0;
+    sf_command(f->file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    return f;
+}
+
+SoundFile::~SoundFile() {
+    if (file_ != nullptr) {
+        sf_close(file_);
+    }
+}
+
+std::int64_t SoundFile::read(float* interleaved, std::int64_t frames) {
+    return sf_readf_float(file_, interleaved, frames);
+}
+
+bool SoundFile::write(const float* interleaved, std::int64_t frames) {
+    const sf_count_t written = sf_writef_float(file_, interleaved, frames);
+    info_.frames += written;
+    return written == frames;
+}
+
+void SoundFile::copyTextsFrom(const SoundFile& other) {
+    for (int type = SF_STR_FIRST; type <= SF_STR_LAST; ++type) {
+        if (const char* text = sf_get_string(other.file_, type)) {
+            sf_set_string(file_, type, text);
+        }
+    }
+}
+
+std::string SoundFile::lastError() const {
+    return sf_strerror(file_);
+}
+
+bool SoundFile::close(std::string& error) {
+    if (file_ == nullptr) {
+        return true;
+    }
+    const int result = sf_close(file_);
+    file_ = nullptr;
+    if (result != 0) {
+        error = "cannot finish '" + path_.string() + "': " + sf_error_number(result);
+        return false;
+    }
+    return true;
+}
+
+} // namespace velmora::host

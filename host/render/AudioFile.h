@@ -1,0 +1,66 @@
+// Audio files through libsndfile: WAV (also WAVE_FORMAT_EXTENSIBLE and RF64),
+// FLAC and AIFF, read and written as interleaved 32-bit float frames.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct sf_private_tag;
+
+namespace velmora::host {
+
+struct AudioInfo {
+    // libsndfile's format word: container, sample encoding and byte order.
+    int format = 0;
+    int channels = 0;
+    int sampleRate = 0;
+    std::int64_t frames = 0;
+};
+
+// "WAV, 24-bit PCM" and the like.
+std::string describeFormat(int format);
+bool isSupportedContainer(int format);
+// Float encodings keep levels above 0 dBFS; integer ones clip them.
+bool isFloatEncoding(int format);
+
+// When the file name's extension names another container than `format`
+// (out.flac for WAV data), the message saying so.
+std::optional<std::string> extensionMismatch(const std::filesystem::path& path, int format);
+
+class SoundFile {
+public:
+    static std::unique_ptr<SoundFile> openRead(const std::filesystem::path& path,
+                                               std::string& error);
+    // Writes `info`'s container, encoding, byte order, channels and rate;
+    // integer encodings clip instead of wrapping around.
+    static std::unique_ptr<SoundFile> openWrite(const std::filesystem::path& path,
+                                                const AudioInfo& info, std::string& error);
+
+    SoundFile(const SoundFile&) = delete;
+    SoundFile& operator=(const SoundFile&) = delete;
+    ~SoundFile();
+
+    const AudioInfo& info() const { return info_; }
+    const std::filesystem::path& path() const { return path_; }
+
+    // Reads up to `frames` frames; returns how many were read.
+    std::int64_t read(float* interleaved, std::int64_t frames);
+    bool write(const float* interleaved, std::int64_t frames);
+    // Copies title, artist and the other texts of another file.
+    void copyTextsFrom(const SoundFile& other);
+    // Finishes the file; false with a message when that fails.
+    bool close(std::string& error);
+    std::string lastError() const;
+
+private:
+    SoundFile() = default;
+
+    sf_private_tag* file_ = nullptr;
+    AudioInfo info_;
+    std::filesystem::path path_;
+};
+
+} // namespace velmora::host

@@ -1,0 +1,207 @@
+#include "render/Options.h"
+
+#include <charconv>
+
+namespace velmora::host {
+
+namespace {
+
+struct ValueOption {
+    const char* longName;
+    char shortName;
+    std::string Options::*field;
+};
+
+const ValueOption kValueOptions[] = {
+    {"--sidechain", 'c', &Options::sidechain}, {"--state", 0, &Options::state},
+    {"--save-state", 0, &Options::saveState},  {"--meters", 'm', &Options::meters},
+    {"--plot", 'p', &Options::plot},           {"--plugin", 0, &Options::plugin},
+};
+
+} // namespace
+
+bool parseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    std::vector<std::string> files;
+    bool onlyFiles = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (onlyFiles || arg.size() < 2 || arg[0] != '-') {
+            files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string inlineValue;
+        bool hasInline = false;
+        if (arg.rfind("--", 0) == 0) {
+            const std::size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                arg.resize(eq);
+                hasInline = true;
+            }
+        }
+        const auto takeValue = [&](std::string& out) {
+            if (hasInline) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        const auto noValue = [&] {
+            if (hasInline) {
+                error = "option " + arg + " takes no value";
+                return false;
+            }
+            return true;
+        };
+
+        if (arg == "--help" || arg == "-h") {
+            if (!noValue()) {
+                return false;
+            }
+            options.help = true;
+            continue;
+        }
+        if (arg == "--list-params" || arg == "-l") {
+            if (!noValue()) {
+                return false;
+            }
+            options.listParams = true;
+            continue;
+        }
+        if (arg == "--quiet" || arg == "-q") {
+            if (!noValue()) {
+                return false;
+            }
+            options.quiet = true;
+            continue;
+        }
+        if (arg == "--verbose" || arg == "-v") {
+            if (!noValue()) {
+                return false;
+            }
+            options.verbose = true;
+            continue;
+        }
+        if (arg == "--set" || arg == "-s") {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            if (value.find('=') == std::string::npos) {
+                error = "--set expects NAME=VALUE, not '" + value + "'";
+                return false;
+            }
+            options.settings.push_back(value);
+            continue;
+        }
+        if (arg == "--block" || arg == "-b") {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            int n = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+            if (ec != std::errc() || end != value.data() + value.size() || n < 1 ||
+                n > kMaxBlockSize) {
+                error = "--block expects a whole number of samples from 1 to " +
+                        std::to_string(kMaxBlockSize) + ", not '" + value + "'";
+                return false;
+            }
+            options.blockSize = n;
+            continue;
+        }
+        bool known = false;
+        for (const ValueOption& o : kValueOptions) {
+            if (arg == o.longName ||
+                (o.shortName != 0 && arg.size() == 2 && arg[1] == o.shortName)) {
+                if (!takeValue(options.*(o.field))) {
+                    return false;
+                }
+                if ((options.*(o.field)).empty()) {
+                    error = "option " + arg + " needs a file name";
+                    return false;
+                }
+                known = true;
+                break;
+            }
+        }
+        if (!known) {
+            error = "unknown option '" + arg + "' (--help lists them)";
+            return false;
+        }
+    }
+    if (options.help) {
+        return true;
+    }
+    if (options.listParams) {
+        if (!files.empty()) {
+            error = "--list-params takes no audio files";
+            return false;
+        }
+        return true;
+    }
+    if (files.size() == 2) {
+        options.input = files[0];
+        options.output = files[1];
+    } else if (files.empty() && !options.saveState.empty()) {
+        // Settings straight into a state file, no audio.
+    } else {
+        error = files.size() < 2 ? "expected an input and an output file (--help shows usage)"
+                                 : "too many files: '" + files[2] + "' (--help shows usage)";
+        return false;
+    }
+    if (options.output.empty() &&
+        (!options.meters.empty() || !options.plot.empty() || !options.sidechain.empty())) {
+        error = "--meters, --plot and --sidechain need an input and an output file";
+        return false;
+    }
+    return true;
+}
+
+std::string usageText() {
+    return R"(Usage: velmora-render IN OUT [options]
+       velmora-render --list-params [--plugin PATH] [--state FILE] [--set NAME=VALUE]...
+       velmora-render --save-state FILE [--set NAME=VALUE]... [--state FILE]
+
+Gates the audio file IN with the BK Velmora plug-in and writes OUT in the same
+format (container, sample encoding, channels, sample rate). WAV, FLAC and AIFF.
+
+Options:
+  -s, --set NAME=VALUE   set a parameter before processing; repeatable.
+                         NAME is a title (any case, a unique beginning is
+                         enough, '_' for spaces) or an ID. VALUE is read as the
+                         plug-in reads typed text: "-30 dB", "250 Hz",
+                         "1,5 ms", "0". Switches also take on/off and the two
+                         words of their titles: "Detection Method: Peak/RMS"
+                         takes Peak or RMS.
+  -c, --sidechain FILE   detect from FILE instead of IN (same sample rate;
+                         silence after its end)
+      --state FILE       load a saved processor state before the --set values
+      --save-state FILE  save the processor state at the end
+  -b, --block N          samples per process call (default 512)
+  -m, --meters FILE.csv  write the four meter readings in dB at every change
+  -p, --plot FILE.png    draw input and output envelopes over the gate level
+      --plugin PATH      the plug-in bundle (default: the one built beside this
+                         tool, then ~/.vst3)
+  -l, --list-params      print ID, title, current value and the values at 0
+                         and 1 of every parameter, then stop
+  -q, --quiet            no progress bar and no summary
+  -v, --verbose          also show the plug-in's diagnostic messages
+  -h, --help             this text
+
+Examples:
+  velmora-render drums.wav gated.wav --set threshold=-30 --set release="80 ms"
+  velmora-render vox.flac out.flac --sidechain key.flac --set "gate mode=duck"
+)";
+}
+
+} // namespace velmora::host
