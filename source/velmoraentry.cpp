@@ -23,13 +23,14 @@ constexpr const char* kVersion = "1.8.0.1";
 constexpr const char* kSdkVersion = "VST 3.5.2";
 
 CPluginFactory* buildFactory() {
-    static const PFactoryInfo factoryInfo(kVendor, kVendorUrl, kVendorEmail, PFactoryInfo::kUnicode);
-    static const PClassInfo2 processorInfo(
-        AgainProcessorUID, PClassInfo::kManyInstances, kVstAudioEffectClass, "BK Velmora",
-        kDistributable, "Fx|Gate", nullptr, kVersion, kSdkVersion);
-    static const PClassInfo2 controllerInfo(
-        AgainControllerUID, PClassInfo::kManyInstances, kVstComponentControllerClass,
-        "BK VelmoraController", 0, "", nullptr, kVersion, kSdkVersion);
+    static const PFactoryInfo factoryInfo(kVendor, kVendorUrl, kVendorEmail,
+                                          PFactoryInfo::kUnicode);
+    static const PClassInfo2 processorInfo(AgainProcessorUID, PClassInfo::kManyInstances,
+                                           kVstAudioEffectClass, "BK Velmora", kDistributable,
+                                           "Fx|Gate", nullptr, kVersion, kSdkVersion);
+    static const PClassInfo2 controllerInfo(AgainControllerUID, PClassInfo::kManyInstances,
+                                            kVstComponentControllerClass, "BK VelmoraController", 0,
+                                            "", nullptr, kVersion, kSdkVersion);
 
     auto* factory = new CPluginFactory(factoryInfo);
     factory->registerClass(&processorInfo, again::createInstance);
@@ -50,12 +51,17 @@ VELMORA_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory() {
     return gPluginFactory;
 }
 
-
-
-
-VELMORA_EXPORT bool InitDll() { return true; }
-VELMORA_EXPORT bool ExitDll() { return true; }
+VELMORA_EXPORT bool InitDll() {
+    return true;
+}
+VELMORA_EXPORT bool ExitDll() {
+    return true;
+}
 
 // Linux hosts call these around every use of the module.
-VELMORA_EXPORT bool ModuleEntry(void* /*sharedLibraryHandle*/) { return true; }
-VELMORA_EXPORT bool ModuleExit() { return true; }
+VELMORA_EXPORT bool ModuleEntry(void* /*sharedLibraryHandle*/) {
+    return true;
+}
+VELMORA_EXPORT bool ModuleExit() {
+    return true;
+}
