@@ -374,8 +374,14 @@ tresult PLUGIN_API again::setState(IBStream* state) {
         s.switches[static_cast<size_t>(i)] = static_cast<int32_t>(readLE32(fields[i])) > 0;
     }
     for (int i = 0; i < velmora::kNumContinuous; ++i) {
+        const float v = std::bit_cast<float>(readLE32(fields[velmora::kFirstContinuous + i]));
+        // Out-of-range values go through the conversions as they are, but a
+        // NaN or infinity from a damaged state would turn every filter it
+        // reaches into NaN for good; such a field restores its start value.
         s.values[static_cast<size_t>(i)] =
-            std::bit_cast<float>(readLE32(fields[velmora::kFirstContinuous + i]));
+            std::isfinite(v)
+                ? v
+                : scaling_.defaultNormalized(static_cast<uint32_t>(velmora::kFirstContinuous + i));
     }
     s.sequence = ++writtenSequence_;
     lastWrittenState_ = s;

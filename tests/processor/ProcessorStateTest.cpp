@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <random>
+
 #include <cmath>
 
 namespace velmora::test {
@@ -137,6 +140,36 @@ TEST(ProcessorState, OnlyPositiveSwitchFieldsAreOn) {
     EXPECT_EQ(back.switches, expected);
     EXPECT_FALSE(p.engine().nextBypass());
     EXPECT_TRUE(p.engine().duck());
+}
+
+TEST(ProcessorState, NonFiniteFieldsRestoreTheirStartValues) {
+    Processor p;
+    ASSERT_EQ(p.initialize(), kResultOk);
+    StateFields s = StateFields::defaults();
+    s.value(kThreshold) = 0.5f;
+    s.value(kCtrlBandEdge1) = std::numeric_limits<float>::quiet_NaN();
+    s.value(kOutBandEdge2) = std::numeric_limits<float>::infinity();
+    s.value(kOpenLevelMid) = -std::numeric_limits<float>::infinity();
+    ASSERT_EQ(p.setState(s), kResultOk);
+
+    const StateFields back = p.getState();
+    const StateFields defaults = StateFields::defaults();
+    EXPECT_EQ(back.value(kThreshold), 0.5f);
+    EXPECT_EQ(back.value(kCtrlBandEdge1), defaults.value(kCtrlBandEdge1));
+    EXPECT_EQ(back.value(kOutBandEdge2), defaults.value(kOutBandEdge2));
+    EXPECT_EQ(back.value(kOpenLevelMid), defaults.value(kOpenLevelMid));
+
+    // The audio stays finite after the edge fades have run.
+    p.setup(48000.0);
+    p.activate();
+    Block block(2, 2, 512);
+    std::mt19937 rng(7);
+    for (int b = 0; b < 20; ++b) {
+        block.noiseIn(0.5f, rng);
+        ASSERT_EQ(p->process(block.data), kResultOk);
+        ASSERT_TRUE(block.outFinite()) << b;
+        ASSERT_GT(block.maxAbsOut(), 0.0f);
+    }
 }
 
 TEST(ProcessorState, ReadErrorsChangeNothing) {
