@@ -3,7 +3,7 @@
 // then filtered and weighted a second time.
 #pragma once
 
-#include "filters/FilterDesign.h"
+#include "filters/BandEdges.h"
 
 #include <vector>
 
@@ -11,7 +11,7 @@ namespace velmora {
 
 class ControlBandSplitter {
 public:
-    ControlBandSplitter();
+    ControlBandSplitter() = default;
 
     void setSampleRate(double fs);
     // Allocates zeroed state; the only operation that allocates.
@@ -32,55 +32,35 @@ public:
     void resetState();
     void redesign();
 
-    double sampleRate() const { return sampleRate_; }
+    double sampleRate() const { return edges_.sampleRate(); }
     int channelCount() const { return channelCount_; }
-    double edge1Hz() const { return edge1Hz_; }
-    double edge2Hz() const { return edge2Hz_; }
-    const BiquadCoeffs& lowCoeffs() const { return lowCoeffs_; }
-    const BandpassSections& midSections() const { return midSections_; }
-    const BiquadCoeffs& highCoeffs() const { return highCoeffs_; }
-    bool fading() const { return fading_; }
-    bool fadingOut() const { return fadingOut_; }
-    double fadeValue() const { return fadeValue_; }
-    double fadeGain() const { return fadeGain_; }
-    double fadeCoef() const { return fadeCoef_; }
+    double edge1Hz() const { return edges_.edge1Hz(); }
+    double edge2Hz() const { return edges_.edge2Hz(); }
+    const BiquadCoeffs& lowCoeffs() const { return edges_.lowCoeffs(); }
+    const BandpassSections& midSections() const { return edges_.midSections(); }
+    const BiquadCoeffs& highCoeffs() const { return edges_.highCoeffs(); }
+    bool fading() const { return edges_.fading(); }
+    bool fadingOut() const { return edges_.fadingOut(); }
+    double fadeValue() const { return edges_.fadeValue(); }
+    double fadeGain() const { return edges_.fadeGain(); }
+    double fadeCoef() const { return edges_.fadeCoef(); }
 
 private:
-    // One pass: low-pass, band-pass and high-pass, each a section applied
-    // twice in cascade with its own state.
-    struct Pass {
-        BiquadState lowA, lowB;
-        BandpassState midA, midB;
-        BiquadState highA, highB;
-    };
+    // The signal runs through the three weighted bands twice, each pass with
+    // its own filter state.
     struct ChannelState {
-        Pass first;
-        Pass second;
+        BandFilterState first;
+        BandFilterState second;
     };
 
-    double runPass(Pass& p, double u) const;
-    double fadeStep();
+    double runPass(BandFilterState& p, double u) const;
 
-    double sampleRate_ = 0.0;
     int channelCount_ = 0;
-    double edge1Hz_ = 0.0;
-    double edge2Hz_ = 0.0;
-    Complex pole1_;
-    Complex pole2_;
-    Complex k1_;
-    Complex k2_;
-    BiquadCoeffs lowCoeffs_;
-    BandpassSections midSections_;
-    BiquadCoeffs highCoeffs_;
+    // The fade falls to -40 dB.
+    BandEdges edges_{0.01};
     double weightLow_ = 0.0;
     double weightMid_ = 0.0;
     double weightHigh_ = 0.0;
-    bool fading_ = false;
-    bool fadingOut_ = false;
-    double fadeFloor_ = 0.01;
-    double fadeCoef_ = 0.0;
-    double fadeValue_ = 0.0;
-    double fadeGain_ = 1.0;
     std::vector<ChannelState> state_;
 };
 

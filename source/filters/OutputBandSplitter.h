@@ -2,8 +2,8 @@
 // closed level (gate shut) and its open level (gate open).
 #pragma once
 
+#include "filters/BandEdges.h"
 #include "filters/CrossoverGainStage.h"
-#include "filters/FilterDesign.h"
 
 #include <vector>
 
@@ -11,7 +11,7 @@ namespace velmora {
 
 class OutputBandSplitter {
 public:
-    OutputBandSplitter();
+    OutputBandSplitter() = default;
 
     // Redesigns the gain stage at once; the band filters wait for an edge.
     void setSampleRate(double fs);
@@ -37,54 +37,32 @@ public:
     void resetState();
     void redesign();
 
-    double sampleRate() const { return sampleRate_; }
+    double sampleRate() const { return edges_.sampleRate(); }
     int channelCount() const { return channelCount_; }
-    double edge1Hz() const { return edge1Hz_; }
-    double edge2Hz() const { return edge2Hz_; }
-    const BiquadCoeffs& lowCoeffs() const { return lowCoeffs_; }
-    const BandpassSections& midSections() const { return midSections_; }
-    const BiquadCoeffs& highCoeffs() const { return highCoeffs_; }
+    double edge1Hz() const { return edges_.edge1Hz(); }
+    double edge2Hz() const { return edges_.edge2Hz(); }
+    const BiquadCoeffs& lowCoeffs() const { return edges_.lowCoeffs(); }
+    const BandpassSections& midSections() const { return edges_.midSections(); }
+    const BiquadCoeffs& highCoeffs() const { return edges_.highCoeffs(); }
     const CrossoverGainStage& gainStage() const { return gainStage_; }
-    bool fading() const { return fading_; }
-    bool fadingOut() const { return fadingOut_; }
-    double fadeValue() const { return fadeValue_; }
-    double fadeGain() const { return fadeGain_; }
-    double fadeCoef() const { return fadeCoef_; }
+    bool fading() const { return edges_.fading(); }
+    bool fadingOut() const { return edges_.fadingOut(); }
+    double fadeValue() const { return edges_.fadeValue(); }
+    double fadeGain() const { return edges_.fadeGain(); }
+    double fadeCoef() const { return edges_.fadeCoef(); }
 
 private:
-    struct ChannelState {
-        BiquadState lowA, lowB;
-        BandpassState midA, midB;
-        BiquadState highA, highB;
-    };
-
-    double fadeStep();
-
-    double sampleRate_ = 0.0;
     int channelCount_ = 0;
-    double edge1Hz_ = 0.0;
-    double edge2Hz_ = 0.0;
     CrossoverGainStage gainStage_;
-    Complex pole1_;
-    Complex pole2_;
-    Complex k1_;
-    Complex k2_;
-    BiquadCoeffs lowCoeffs_;
-    BandpassSections midSections_;
-    BiquadCoeffs highCoeffs_;
+    // The fade falls to -80 dB.
+    BandEdges edges_{1e-4};
     double openLow_ = 0.0;
     double openMid_ = 0.0;
     double openHigh_ = 0.0;
     double closedLow_ = 0.0;
     double closedMid_ = 0.0;
     double closedHigh_ = 0.0;
-    bool fading_ = false;
-    bool fadingOut_ = false;
-    double fadeFloor_ = 1e-4;
-    double fadeCoef_ = 0.0;
-    double fadeValue_ = 0.0;
-    double fadeGain_ = 1.0;
-    std::vector<ChannelState> state_;
+    std::vector<BandFilterState> state_;
 };
 
 } // namespace velmora
