@@ -1,5 +1,6 @@
 // Engine cost per stereo frame at 48 kHz, 512-sample blocks, plain default
 // settings: each block routine, the side-chain entry and control output.
+#include "EngineTestSupport.h"
 #include "engine/GateEngine.h"
 
 #include <benchmark/benchmark.h>
@@ -16,40 +17,12 @@ constexpr float kFs = 48000.0f;
 constexpr int kBlock = 512;
 constexpr int kSignalBlocks = 94; // about one second of material
 
+// The tests' plain defaults, with the detection, channel and control-output
+// settings under measurement.
 void configure(GateEngine& e, bool rms, bool linked, bool ctrl) {
-    e.setSampleRate(kFs);
-    e.setInputChannels(2);
-    e.setOutputChannels(2);
-    e.setSidechainChannels(2);
+    velmora::test::configureDefaults(e, kFs, 2, 2, 2);
     e.setDetectionMethod(rms);
     e.setChannelMode(linked);
-    e.setGateMode(false);
-    e.setAttEnvelope(true);
-    e.setInputLev(0.0f);
-    e.setOutputLev(0.0f);
-    e.setThreshold(-20.0f);
-    e.setTimeRms(50.0f);
-    e.setTimeAtt1(1.0f);
-    e.setTimeAtt2(5.0f);
-    e.setTimeRel(10.0f);
-    e.setHoldOpenTime(35.0f);
-    e.setHoldClosedTime(0.0f);
-    e.setHoldClosedProb(0.0f);
-    e.setAttDelayTime(0.0f);
-    e.setAttIsoTime(0.0f);
-    e.setDetFreq1(1000.0f);
-    e.setDetFreq2(5000.0f);
-    e.setDetLevLo(0.0f);
-    e.setDetLevMid(0.0f);
-    e.setDetLevHi(0.0f);
-    e.setSigFreq1(220.0f);
-    e.setSigFreq2(880.0f);
-    e.setCeilLevLo(0.0f);
-    e.setCeilLevMid(0.0f);
-    e.setCeilLevHi(0.0f);
-    e.setFloorLevLo(-99.0f);
-    e.setFloorLevMid(-99.0f);
-    e.setFloorLevHi(-99.0f);
     e.setBypass(false);
     e.setCtrlOut(ctrl);
 }

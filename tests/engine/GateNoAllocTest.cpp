@@ -1,144 +1,19 @@
 // Blocks must not allocate. This executable replaces the global allocation
-// functions with counting ones (forwarding to malloc, so sanitizer builds
-// still see every allocation), which is why it is separate from the other
+// functions with counting ones, which is why it is separate from the other
 // engine tests.
+#include "AllocationCounter.h"
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <limits>
-#include <new>
-#include <vector>
-
-namespace {
-
-bool g_counting = false;
-long g_allocations = 0;
-long g_frees = 0;
-
-void* countedAlloc(std::size_t n) {
-    if (g_counting) {
-        ++g_allocations;
-    }
-    return std::malloc(n == 0 ? 1 : n);
-}
-
-void* countedAlignedAlloc(std::size_t n, std::align_val_t al) {
-    if (g_counting) {
-        ++g_allocations;
-    }
-    const std::size_t a = static_cast<std::size_t>(al);
-    const std::size_t size = ((n == 0 ? 1 : n) + a - 1) / a * a;
-    return std::aligned_alloc(a, size);
-}
-
-void countedFree(void* p) {
-    if (g_counting && p != nullptr) {
-        ++g_frees;
-    }
-    std::free(p);
-}
-
-void* orThrow(void* p) {
-    if (p == nullptr) {
-        throw std::bad_alloc();
-    }
-    return p;
-}
-
-} // namespace
-
-void* operator new(std::size_t n) {
-    return orThrow(countedAlloc(n));
-}
-void* operator new[](std::size_t n) {
-    return orThrow(countedAlloc(n));
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-    return countedAlloc(n);
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-    return countedAlloc(n);
-}
-void* operator new(std::size_t n, std::align_val_t al) {
-    return orThrow(countedAlignedAlloc(n, al));
-}
-void* operator new[](std::size_t n, std::align_val_t al) {
-    return orThrow(countedAlignedAlloc(n, al));
-}
-void* operator new(std::size_t n, std::align_val_t al, const std::nothrow_t&) noexcept {
-    return countedAlignedAlloc(n, al);
-}
-void* operator new[](std::size_t n, std::align_val_t al, const std::nothrow_t&) noexcept {
-    return countedAlignedAlloc(n, al);
-}
-void operator delete(void* p) noexcept {
-    countedFree(p);
-}
-void operator delete[](void* p) noexcept {
-    countedFree(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    countedFree(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    countedFree(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    countedFree(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    countedFree(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    countedFree(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    countedFree(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    countedFree(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    countedFree(p);
-}
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    countedFree(p);
-}
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    countedFree(p);
-}
 
 namespace velmora {
 namespace {
 
+using test::AllocationCounter;
 using test::Buffers;
 using test::configureDefaults;
-
-class Counting {
-public:
-    Counting() {
-        g_allocations = 0;
-        g_frees = 0;
-        g_counting = true;
-    }
-    ~Counting() { g_counting = false; }
-};
-
-std::vector<float>* volatile g_sink = nullptr;
-
-TEST(GateNoAlloc, CounterSeesAllocations) {
-    long seen = 0;
-    {
-        Counting counting;
-        g_sink = new std::vector<float>(100);
-        delete g_sink;
-        seen = g_allocations;
-    }
-    EXPECT_EQ(seen, 2);
-    EXPECT_EQ(g_frees, 2);
-}
 
 // Every mode, both entries, with parameter changes between blocks the way a
 // host delivers them: band edges (edge fades), levels, times, Beat Skip, and
@@ -159,8 +34,10 @@ TEST(GateNoAlloc, BlocksAllocateNothing) {
     in[1][6] = std::numeric_limits<float>::quiet_NaN();
 
     long blocks = 0;
+    long allocations = 0;
+    long frees = 0;
     {
-        Counting counting;
+        AllocationCounter counter;
         for (int mode = 0; mode < 16; ++mode) {
             e.setDetectionMethod((mode & 1) != 0);
             e.setChannelMode((mode & 2) != 0);
@@ -213,10 +90,12 @@ TEST(GateNoAlloc, BlocksAllocateNothing) {
                 ++blocks;
             }
         }
+        allocations = counter.allocations();
+        frees = counter.frees();
     }
     EXPECT_EQ(blocks, 16 * kBlocks);
-    EXPECT_EQ(g_allocations, 0);
-    EXPECT_EQ(g_frees, 0);
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(frees, 0);
 }
 
 } // namespace

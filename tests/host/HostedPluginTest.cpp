@@ -2,59 +2,13 @@
 #include "hosting/HostedPlugin.h"
 #include "hosting/PluginModule.h"
 
+#include "AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <numbers>
-
-// Counts allocations and releases while a test asks for it, the plug-in's
-// included.
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void* countedNew(std::size_t n) {
-    if (gCounting.load(std::memory_order_relaxed)) {
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (void* p = std::malloc(n == 0 ? 1 : n)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void countedDelete(void* p) noexcept {
-    if (p != nullptr && gCounting.load(std::memory_order_relaxed)) {
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-    }
-    std::free(p);
-}
-
-} // namespace
-
-void* operator new(std::size_t n) {
-    return countedNew(n);
-}
-void* operator new[](std::size_t n) {
-    return countedNew(n);
-}
-void operator delete(void* p) noexcept {
-    countedDelete(p);
-}
-void operator delete[](void* p) noexcept {
-    countedDelete(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    countedDelete(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    countedDelete(p);
-}
 
 namespace velmora::host {
 namespace {
@@ -298,21 +252,28 @@ TEST(HostedPlugin, ProcessesWithoutAllocating) {
     std::string error;
     ASSERT_TRUE(p.startProcessing({kRate, kBlock, 2, true}, error)) << error;
     std::int64_t frame = 0;
-    gAllocations = 0;
-    gCounting = true;
-    for (int block = 0; block < 50; ++block) {
-        fillSines(p, frame, kBlock, 0.25f);
-        // Changes in and meters out with every block.
-        p.inputChanges().addChange(kThreshold, 0, 0.3 + 0.001 * block);
-        p.inputChanges().addChange(kBandEdge1, kBlock / 2, 0.4);
-        p.process(kBlock);
-        double meter = 0.0;
-        p.outputChanges().lastValue(31, meter);
-        frame += kBlock;
+    long allocations = 0;
+    long frees = 0;
+    {
+        // Counts the plug-in's allocations too: the library resolves operator
+        // new and delete to this executable's.
+        test::AllocationCounter counter;
+        for (int block = 0; block < 50; ++block) {
+            fillSines(p, frame, kBlock, 0.25f);
+            // Changes in and meters out with every block.
+            p.inputChanges().addChange(kThreshold, 0, 0.3 + 0.001 * block);
+            p.inputChanges().addChange(kBandEdge1, kBlock / 2, 0.4);
+            p.process(kBlock);
+            double meter = 0.0;
+            p.outputChanges().lastValue(31, meter);
+            frame += kBlock;
+        }
+        p.flushParameters();
+        allocations = counter.allocations();
+        frees = counter.frees();
     }
-    p.flushParameters();
-    gCounting = false;
-    EXPECT_EQ(gAllocations.load(), 0);
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(frees, 0);
 }
 
 TEST(HostedPlugin, HoldsBackTextMessagesWhenAsked) {

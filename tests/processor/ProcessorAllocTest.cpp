@@ -1,57 +1,12 @@
 // process allocates nothing: every global operator new and delete of this
 // executable is counted while blocks run, with parameter changes, state
 // hand-overs, silence flags, gaps and the side-chain along the way.
+#include "AllocationCounter.h"
 #include "ProcessorTestHost.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gNews{0};
-std::atomic<long> gDeletes{0};
-
-void* countedNew(std::size_t n) {
-    if (gCounting.load(std::memory_order_relaxed)) {
-        gNews.fetch_add(1, std::memory_order_relaxed);
-    }
-    if (void* p = std::malloc(n == 0 ? 1 : n)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-
-void countedDelete(void* p) noexcept {
-    if (p != nullptr && gCounting.load(std::memory_order_relaxed)) {
-        gDeletes.fetch_add(1, std::memory_order_relaxed);
-    }
-    std::free(p);
-}
-
-} // namespace
-
-void* operator new(std::size_t n) {
-    return countedNew(n);
-}
-void* operator new[](std::size_t n) {
-    return countedNew(n);
-}
-void operator delete(void* p) noexcept {
-    countedDelete(p);
-}
-void operator delete[](void* p) noexcept {
-    countedDelete(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    countedDelete(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    countedDelete(p);
-}
+#include <vector>
 
 namespace velmora::test {
 namespace {
@@ -92,28 +47,31 @@ TEST(ProcessorAllocation, ProcessAllocatesNothing) {
             p.setState((k / 101) % 2 ? a : b);
         }
 
-        gNews = 0;
-        gDeletes = 0;
-        gCounting = true;
-        const tresult r = p->process(blk.data);
-        gCounting = false;
-        news += gNews.load();
-        deletes += gDeletes.load();
+        tresult r = kResultFalse;
+        {
+            AllocationCounter counter;
+            r = p->process(blk.data);
+            news += counter.allocations();
+            deletes += counter.frees();
+        }
         ASSERT_EQ(r, kResultOk);
         ASSERT_TRUE(blk.outFinite()) << k;
     }
     EXPECT_EQ(news, 0);
     EXPECT_EQ(deletes, 0);
 
-    // The counter itself works.
-    gNews = 0;
-    gDeletes = 0;
-    gCounting = true;
-    auto* probe = new std::vector<float>(16);
-    delete probe;
-    gCounting = false;
-    EXPECT_EQ(gNews.load(), 2);
-    EXPECT_EQ(gDeletes.load(), 2);
+    // The counter itself works in this executable.
+    long probeNews = 0;
+    long probeDeletes = 0;
+    {
+        AllocationCounter counter;
+        std::vector<float>* volatile probe = new std::vector<float>(16);
+        delete probe;
+        probeNews = counter.allocations();
+        probeDeletes = counter.frees();
+    }
+    EXPECT_EQ(probeNews, 2);
+    EXPECT_EQ(probeDeletes, 2);
 }
 
 } // namespace
