@@ -8,6 +8,7 @@
 #include "pluginterfaces/base/ustring.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -101,11 +102,28 @@ tresult PLUGIN_API againController::setComponentState(IBStream* state) {
     }
 
     for (int id = 0; id < velmora::kNumStateParams; ++id) {
-        const ParamValue value = velmora::isSwitch(id) ? (fields[id].i != 0 ? 1.0 : 0.0)
-                                                       : static_cast<ParamValue>(fields[id].f);
+        // The parameters clamp to 0..1 but let a NaN through; a damaged
+        // field shows its start value instead.
+        const float f = std::isfinite(fields[id].f) ? fields[id].f : scaling.defaultNormalized(id);
+        const ParamValue value =
+            velmora::isSwitch(id) ? (fields[id].i != 0 ? 1.0 : 0.0) : static_cast<ParamValue>(f);
         setParamNormalized(id, value);
     }
     return kResultOk;
+}
+
+tresult PLUGIN_API againController::getParameterInfo(int32 paramIndex, ParameterInfo& info) {
+    if (paramIndex < 0 || paramIndex >= getParameterCount()) {
+        return kResultFalse;
+    }
+    return EditControllerEx1::getParameterInfo(paramIndex, info);
+}
+
+tresult PLUGIN_API againController::getUnitInfo(int32 unitIndex, UnitInfo& info) {
+    if (unitIndex < 0 || unitIndex >= getUnitCount()) {
+        return kResultFalse;
+    }
+    return EditControllerEx1::getUnitInfo(unitIndex, info);
 }
 
 tresult PLUGIN_API againController::setState(IBStream* state) {

@@ -36,6 +36,10 @@ public:
     tresult PLUGIN_API getParamValueByString(ParamID tag, TChar* string,
                                              ParamValue& valueNormalized) SMTG_OVERRIDE;
     tresult PLUGIN_API setParamNormalized(ParamID tag, ParamValue value) SMTG_OVERRIDE;
+    // The base classes look these up with a throwing at(); an index out of
+    // range must answer kResultFalse, never throw across the interface.
+    tresult PLUGIN_API getParameterInfo(int32 paramIndex, ParameterInfo& info) SMTG_OVERRIDE;
+    tresult PLUGIN_API getUnitInfo(int32 unitIndex, UnitInfo& info) SMTG_OVERRIDE;
     IPlugView* PLUGIN_API createView(FIDString name) SMTG_OVERRIDE;
 
     tresult PLUGIN_API getMidiControllerAssignment(int32 busIndex, int16 channel,
