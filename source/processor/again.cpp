@@ -375,13 +375,14 @@ tresult PLUGIN_API again::setState(IBStream* state) {
     }
     for (int i = 0; i < velmora::kNumContinuous; ++i) {
         const float v = std::bit_cast<float>(readLE32(fields[velmora::kFirstContinuous + i]));
-        // Out-of-range values go through the conversions as they are, but a
-        // NaN or infinity from a damaged state would turn every filter it
-        // reaches into NaN for good; such a field restores its start value.
+        // A damaged state must not reach the engine: a NaN turns every filter
+        // it touches into NaN for good, and a value below 0 gives negative
+        // times whose envelopes grow without bound. Values are kept to 0..1
+        // as everywhere else, and a NaN restores the field's start value.
         s.values[static_cast<size_t>(i)] =
-            std::isfinite(v)
-                ? v
-                : scaling_.defaultNormalized(static_cast<uint32_t>(velmora::kFirstContinuous + i));
+            std::isnan(v)
+                ? scaling_.defaultNormalized(static_cast<uint32_t>(velmora::kFirstContinuous + i))
+                : std::clamp(v, 0.0f, 1.0f);
     }
     s.sequence = ++writtenSequence_;
     lastWrittenState_ = s;

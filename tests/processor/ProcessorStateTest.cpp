@@ -142,7 +142,7 @@ TEST(ProcessorState, OnlyPositiveSwitchFieldsAreOn) {
     EXPECT_TRUE(p.engine().duck());
 }
 
-TEST(ProcessorState, NonFiniteFieldsRestoreTheirStartValues) {
+TEST(ProcessorState, DamagedFieldsAreKeptInRange) {
     Processor p;
     ASSERT_EQ(p.initialize(), kResultOk);
     StateFields s = StateFields::defaults();
@@ -150,14 +150,18 @@ TEST(ProcessorState, NonFiniteFieldsRestoreTheirStartValues) {
     s.value(kCtrlBandEdge1) = std::numeric_limits<float>::quiet_NaN();
     s.value(kOutBandEdge2) = std::numeric_limits<float>::infinity();
     s.value(kOpenLevelMid) = -std::numeric_limits<float>::infinity();
+    s.value(kRelease) = -0.5f;
+    s.value(kAttackGradual) = -1e30f;
     ASSERT_EQ(p.setState(s), kResultOk);
 
     const StateFields back = p.getState();
     const StateFields defaults = StateFields::defaults();
     EXPECT_EQ(back.value(kThreshold), 0.5f);
     EXPECT_EQ(back.value(kCtrlBandEdge1), defaults.value(kCtrlBandEdge1));
-    EXPECT_EQ(back.value(kOutBandEdge2), defaults.value(kOutBandEdge2));
-    EXPECT_EQ(back.value(kOpenLevelMid), defaults.value(kOpenLevelMid));
+    EXPECT_EQ(back.value(kOutBandEdge2), 1.0f);
+    EXPECT_EQ(back.value(kOpenLevelMid), 0.0f);
+    EXPECT_EQ(back.value(kRelease), 0.0f);
+    EXPECT_EQ(back.value(kAttackGradual), 0.0f);
 
     // The audio stays finite after the edge fades have run.
     p.setup(48000.0);
