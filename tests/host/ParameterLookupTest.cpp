@@ -1,41 +1,22 @@
 #include "render/ParameterLookup.h"
 
+#include "controller/ParameterIds.h"
+
 #include <gtest/gtest.h>
 
 namespace velmora::host {
 namespace {
 
+// The plug-in's own titles up to "Control Signal Lo", where the prefix
+// cases below get interesting.
 std::vector<ParameterEntry> gateParameters() {
-    const char* titles[] = {"Bypass",
-                            "Ctrl Out",
-                            "Detection Method: Peak/RMS",
-                            "Channel Mode: Indi/Linked",
-                            "Gate Mode: Standard/Duck",
-                            "Att Envelope: Synth/Gradual",
-                            "Input Level",
-                            "Output Level",
-                            "Threshold",
-                            "RMS Window",
-                            "Attack (gradual)",
-                            "Attack (synth)",
-                            "Release",
-                            "Hold",
-                            "Triggered Muting",
-                            "Beat Skip",
-                            "Attack Delay",
-                            "Note Truncate",
-                            "Control Band Edge 1",
-                            "Control Band Edge 2",
-                            "Control Signal Lo"};
     std::vector<ParameterEntry> params;
-    Steinberg::Vst::ParamID id = 0;
-    for (const char* t : titles) {
+    for (Steinberg::Vst::ParamID id = 0; id <= kCtrlSignalLo; ++id) {
         ParameterEntry e;
         e.id = id;
-        e.title = t;
-        e.stepCount = id < 6 ? 1 : 0;
+        e.title = kParamTitles[id];
+        e.stepCount = isSwitch(id) ? 1 : 0;
         params.push_back(e);
-        ++id;
     }
     return params;
 }
