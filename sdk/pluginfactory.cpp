@@ -1,6 +1,7 @@
 #include "sdk/pluginfactory.h"
 
 #include <cstring>
+#include <new>
 
 namespace Steinberg {
 
@@ -35,13 +36,14 @@ PClassInfoW toUnicode(const PClassInfo2& a) {
 
 } // namespace
 
-CPluginFactory::CPluginFactory(const PFactoryInfo& info)
-    : factoryInfo(info){FUNKNOWN_CTOR}
+CPluginFactory::CPluginFactory(const PFactoryInfo& info) : factoryInfo(info) {
+    FUNKNOWN_CTOR;
+}
 
-      CPluginFactory::~CPluginFactory() {
+CPluginFactory::~CPluginFactory() {
     if (gPluginFactory == this)
         gPluginFactory = nullptr;
-    FUNKNOWN_DTOR
+    FUNKNOWN_DTOR;
 }
 
 IMPLEMENT_REFCOUNT(CPluginFactory)
@@ -149,7 +151,16 @@ tresult PLUGIN_API CPluginFactory::createInstance(FIDString cid, FIDString iid, 
     for (const auto& entry : classes) {
         if (!FUnknownPrivate::iidEqual(entry.info16.cid, cid))
             continue;
-        FUnknown* instance = entry.createFunc(entry.context);
+        // Nothing may throw across the interface: a class that cannot be
+        // built (out of memory, say) is reported as a result code.
+        FUnknown* instance = nullptr;
+        try {
+            instance = entry.createFunc(entry.context);
+        } catch (const std::bad_alloc&) {
+            return kOutOfMemory;
+        } catch (...) {
+            return kInternalError;
+        }
         if (!instance)
             return kNoInterface;
         // On success queryInterface added the caller's reference; dropping the

@@ -44,7 +44,12 @@ CPluginFactory* buildFactory() {
 // reference, so a later call builds a new one.
 VELMORA_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory() {
     if (gPluginFactory == nullptr) {
-        gPluginFactory = buildFactory();
+        // A host gets no factory rather than an exception when memory runs out.
+        try {
+            gPluginFactory = buildFactory();
+        } catch (...) {
+            gPluginFactory = nullptr;
+        }
     } else {
         gPluginFactory->addRef();
     }

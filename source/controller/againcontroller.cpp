@@ -8,6 +8,8 @@
 #include "pluginterfaces/base/ustring.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -21,16 +23,14 @@ constexpr UnitID kBypassUnitId = 1;
 
 // Switch entries of the processor state are signed 32-bit integers, the rest
 // single-precision floats, 4 bytes each in ID order.
-union StateField {
-    int32 i;
-    float f;
-};
-static_assert(sizeof(StateField) == 4);
+// One 4-byte field of the processor state, kept as raw bytes: a switch
+// field is read as an integer and a value field as a float.
+using StateField = std::array<unsigned char, 4>;
 
-// Reads exactly one 4-byte field; a short read that still reports success
-// leaves the undelivered bytes as they were.
+// Reads exactly one field; a short read that still reports success leaves
+// the undelivered bytes as they were.
 bool readField(IBStream* stream, StateField& field) {
-    return stream->read(&field, sizeof field, nullptr) == kResultOk;
+    return stream->read(field.data(), static_cast<int32>(field.size()), nullptr) == kResultOk;
 }
 
 } // namespace
@@ -88,11 +88,9 @@ tresult PLUGIN_API againController::setComponentState(IBStream* state) {
     const velmora::ParameterScaling scaling;
     StateField fields[velmora::kNumStateParams];
     for (int id = 0; id < velmora::kNumStateParams; ++id) {
-        if (velmora::isSwitch(id)) {
-            fields[id].i = scaling.switchDefault(id);
-        } else {
-            fields[id].f = scaling.defaultNormalized(id);
-        }
+        fields[id] = velmora::isSwitch(id)
+                         ? std::bit_cast<StateField>(static_cast<int32>(scaling.switchDefault(id)))
+                         : std::bit_cast<StateField>(scaling.defaultNormalized(id));
     }
 
     for (StateField& field : fields) {
@@ -102,11 +100,16 @@ tresult PLUGIN_API againController::setComponentState(IBStream* state) {
     }
 
     for (int id = 0; id < velmora::kNumStateParams; ++id) {
-        // The parameters clamp to 0..1 but let a NaN through; a damaged
-        // field shows its start value instead.
-        const float f = std::isfinite(fields[id].f) ? fields[id].f : scaling.defaultNormalized(id);
-        const ParamValue value =
-            velmora::isSwitch(id) ? (fields[id].i != 0 ? 1.0 : 0.0) : static_cast<ParamValue>(f);
+        ParamValue value = 0.0;
+        if (velmora::isSwitch(id)) {
+            value = std::bit_cast<int32>(fields[id]) != 0 ? 1.0 : 0.0;
+        } else {
+            // Read as the processor reads it: clamped to 0..1 by the
+            // parameter, and a NaN, which the clamp lets through, shows the
+            // start value.
+            const float f = std::bit_cast<float>(fields[id]);
+            value = std::isnan(f) ? scaling.defaultNormalized(id) : f;
+        }
         setParamNormalized(id, value);
     }
     return kResultOk;

@@ -416,6 +416,12 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
             if constexpr (Rms) {
                 float& ms = meanSquare_[static_cast<size_t>(d)];
                 ms = std::min((1.0f - rmsCoef_) * (cs * cs) + rmsCoef_ * ms, kFloatMax);
+                // After the signal stops the mean square decays until it
+                // sticks at a denormal, which costs many cycles per multiply
+                // on some processors; no threshold is anywhere near it.
+                if (ms < std::numeric_limits<float>::min()) {
+                    ms = 0.0f;
+                }
                 level = ms;
             } else {
                 level = std::fabs(cs);
@@ -569,8 +575,11 @@ void GateEngine::updateMeters(int detCount, bool linked, bool rms) {
             vuMin = std::sqrt(vuMin);
         }
     }
-    maxVu_ = vuMax;
-    minVu_ = vuMin;
+    // A silent mean square is 0 (the floor squared is below the float
+    // range), and its meter value would be -infinity; readouts keep the
+    // silence floor.
+    maxVu_ = std::max(vuMax, kSilence);
+    minVu_ = std::max(vuMin, kSilence);
     maxGateLevel_ = gateMax;
     minGateLevel_ = gateMin;
 }

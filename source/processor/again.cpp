@@ -454,9 +454,10 @@ tresult PLUGIN_API again::setBusArrangements(SpeakerArrangement* inputs, int32 n
 
 tresult PLUGIN_API again::setupProcessing(ProcessSetup& setup) {
     // Every time constant and filter is derived from the rate, so a rate
-    // that is no rate at all is refused before anything is stored.
+    // that is no rate at all is refused before anything is stored. Sample
+    // counts are 32-bit, which rules out rates far beyond any audio use.
     const float rate = static_cast<float>(setup.sampleRate);
-    if (!std::isfinite(setup.sampleRate) || !(rate > 0.0f) || !std::isfinite(rate)) {
+    if (!std::isfinite(setup.sampleRate) || !(rate > 0.0f) || !(rate <= kMaxSampleRate)) {
         return kInvalidArgument;
     }
     // A new rate reconfigures the engine, which must not happen under a

@@ -43,6 +43,9 @@ public:
     // for a 2 Hz wide one (10/12 Hz) behind +60 dB of input gain with Ctrl
     // Out on, after a full-scale input. A narrower band rings for roughly
     // 15 s divided by its width in Hz, which no fixed tail can cover.
+    // The highest sample rate setupProcessing accepts, in Hz.
+    static constexpr float kMaxSampleRate = 1e8f;
+
     static constexpr double kTailSeconds = 10.0;
 
     // Read access for tests and tools.

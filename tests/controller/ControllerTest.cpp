@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstring>
 #include <string>
 #include <utility>
@@ -211,6 +213,18 @@ TEST_F(ControllerTest, ComponentStateAppliesAllFields) {
     ASSERT_EQ(controller->setComponentState(&wildStream), kResultOk);
     EXPECT_EQ(value(velmora::kInputLevel), 1.0);
     EXPECT_EQ(value(velmora::kOutputLevel), 0.0);
+
+    // Damaged fields read as the processor reads them: infinities clamp to
+    // the range ends, a NaN shows the start value.
+    wild[0] = std::numeric_limits<float>::infinity();
+    wild[1] = -std::numeric_limits<float>::infinity();
+    wild[2] = std::numeric_limits<float>::quiet_NaN();
+    TestStream damagedStream(processorState({0, 0, 0, 0, 0, 0}, wild));
+    ASSERT_EQ(controller->setComponentState(&damagedStream), kResultOk);
+    EXPECT_EQ(value(velmora::kInputLevel), 1.0);
+    EXPECT_EQ(value(velmora::kOutputLevel), 0.0);
+    EXPECT_EQ(value(velmora::kThreshold),
+              velmora::ParameterScaling().defaultNormalized(velmora::kThreshold));
 }
 
 TEST_F(ControllerTest, ComponentStateFailuresAndShortStreams) {

@@ -238,6 +238,32 @@ TEST(GateMeters, MinimaNeverExceedOne) {
     }
 }
 
+TEST(GateMeters, SilenceKeepsTheFloorInEveryMode) {
+    // The floor input squared is below the float range: a mean square of
+    // silence is 0, and the readouts must still carry the 1e-25 floor so
+    // that no meter value is -infinity.
+    for (const bool rms : {false, true}) {
+        for (const bool linked : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "rms " << rms << " linked " << linked);
+            GateEngine e;
+            configureDefaults(e, kFs, 2, 2, 2);
+            e.setDetectionMethod(rms);
+            e.setChannelMode(linked);
+            Buffers in(2, 480, 0.0f);
+            Buffers out(2, 480);
+            for (int b = 0; b < 20; ++b) {
+                e.processBlock(in.in(), out.out(), 480);
+            }
+            EXPECT_GE(e.maxVu(), 1e-25f);
+            EXPECT_GE(e.minVu(), 1e-25f);
+            EXPECT_TRUE(std::isfinite(std::log10(e.minVu())));
+            if (rms) {
+                EXPECT_EQ(e.meanSquare(0), 0.0f);
+            }
+        }
+    }
+}
+
 TEST(GateMeters, BypassClearsReadouts) {
     GateEngine e;
     configureDefaults(e, kFs, 2, 2, 2);

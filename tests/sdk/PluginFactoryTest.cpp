@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <cstring>
 #include <string>
 
@@ -49,6 +51,10 @@ public:
 
 FUnknown* createNothing(void*) {
     return nullptr;
+}
+
+FUnknown* createOutOfMemory(void*) {
+    throw std::bad_alloc();
 }
 
 const TUID kFirstUid = INLINE_UID(0x5A1C3E97, 0x0B64D2F1, 0x93E8A74C, 0x1F2D6B85);
@@ -218,6 +224,14 @@ TEST_F(PluginFactory, CreateInstanceHandsOutExactlyOneReference) {
     ASSERT_TRUE(factory->registerClass(&failing, createNothing));
     obj = &obj;
     EXPECT_EQ(factory->createInstance(kUnknownUid, IPluginBase::iid, &obj), kNoInterface);
+    EXPECT_EQ(obj, nullptr);
+
+    // Nor does one that runs out of memory, and nothing is thrown at the host.
+    const TUID kThrowingUid = INLINE_UID(0x11121314, 0x15161718, 0x191A1B1C, 0x1D1E1F20);
+    PClassInfo2 throwing(kThrowingUid, 1, "Service", "Throwing", 0, "", nullptr, "1", "S");
+    ASSERT_TRUE(factory->registerClass(&throwing, createOutOfMemory));
+    obj = &obj;
+    EXPECT_EQ(factory->createInstance(kThrowingUid, IPluginBase::iid, &obj), kOutOfMemory);
     EXPECT_EQ(obj, nullptr);
 }
 
