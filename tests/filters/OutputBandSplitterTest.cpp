@@ -10,6 +10,9 @@
 namespace velmora {
 namespace {
 
+using filtertest::expectDesignedAt;
+using filtertest::expectSameBiquad;
+
 constexpr double kFs = 48000.0;
 // A full fall from 1 to 10^-4 takes 0.01 x sampleRate frames.
 constexpr int kFallFrames = 480;
@@ -33,24 +36,6 @@ OutputBandSplitter makeSplitter(double fs, float edge1, float edge2, int channel
     s.setClosedLevelMid(l.closedMid);
     s.setClosedLevelHigh(l.closedHigh);
     return s;
-}
-
-void expectSameBiquad(const BiquadCoeffs& a, const BiquadCoeffs& b) {
-    EXPECT_EQ(a.b0, b.b0);
-    EXPECT_EQ(a.b2, b.b2);
-    EXPECT_EQ(a.a1, b.a1);
-    EXPECT_EQ(a.a2, b.a2);
-}
-
-void expectDesignedAt(const OutputBandSplitter& s, double fs, double edge1, double edge2) {
-    const ButterworthPoles p = butterworthPoles();
-    const Complex k1(prewarp(edge1, fs), 0.0);
-    const Complex k2(prewarp(edge2, fs), 0.0);
-    expectSameBiquad(s.lowCoeffs(), designLowpass2(k1, p.p1, p.p2));
-    expectSameBiquad(s.highCoeffs(), designHighpass2(k2, p.p1, p.p2));
-    const BandpassSections mid = designBandpass4Sections(k1, k2, p.p1, p.p2);
-    expectSameBiquad(s.midSections().first, mid.first);
-    expectSameBiquad(s.midSections().second, mid.second);
 }
 
 // The float output against the double reference: single-precision rounding.

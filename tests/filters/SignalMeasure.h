@@ -1,6 +1,10 @@
-// Helpers shared by the filter tests: steady-state sine magnitudes and white
-// noise.
+// Helpers shared by the filter tests: steady-state sine magnitudes, white
+// noise, and checks that a splitter holds the designs for given edges.
 #pragma once
+
+#include "filters/FilterDesign.h"
+
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
@@ -41,5 +45,27 @@ private:
     std::mt19937 rng_;
     std::uniform_real_distribution<float> dist_{-1.0f, 1.0f};
 };
+
+inline void expectSameBiquad(const BiquadCoeffs& a, const BiquadCoeffs& b) {
+    EXPECT_EQ(a.b0, b.b0);
+    EXPECT_EQ(a.b1, b.b1);
+    EXPECT_EQ(a.b2, b.b2);
+    EXPECT_EQ(a.a1, b.a1);
+    EXPECT_EQ(a.a2, b.a2);
+}
+
+// Either splitter: its three band designs are exactly those for these edges
+// at this rate.
+template <typename Splitter>
+void expectDesignedAt(const Splitter& s, double fs, double edge1, double edge2) {
+    const ButterworthPoles p = butterworthPoles();
+    const Complex k1(prewarp(edge1, fs), 0.0);
+    const Complex k2(prewarp(edge2, fs), 0.0);
+    expectSameBiquad(s.lowCoeffs(), designLowpass2(k1, p.p1, p.p2));
+    expectSameBiquad(s.highCoeffs(), designHighpass2(k2, p.p1, p.p2));
+    const BandpassSections mid = designBandpass4Sections(k1, k2, p.p1, p.p2);
+    expectSameBiquad(s.midSections().first, mid.first);
+    expectSameBiquad(s.midSections().second, mid.second);
+}
 
 } // namespace velmora::filtertest
