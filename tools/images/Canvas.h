@@ -20,6 +20,10 @@ constexpr Colour rgb(int r, int g, int b, int a = 255) {
     return {r / 255.0, g / 255.0, b / 255.0, a / 255.0};
 }
 
+constexpr Colour withAlpha(Colour c, double alpha) {
+    return {c.r, c.g, c.b, alpha};
+}
+
 // One image being drawn: an ARGB32 surface and its cairo context.
 class Canvas {
 public:

@@ -67,7 +67,7 @@ void drawKnobFrame(cairo_t* cr, double top, double value) {
     cairo_stroke(cr);
     if (value > 0.0) {
         cairo_set_line_width(cr, 5.0);
-        setColour(cr, {palette::kAccent.r, palette::kAccent.g, palette::kAccent.b, 0.18});
+        setColour(cr, withAlpha(palette::kAccent, 0.18));
         cairo_new_path(cr);
         cairo_arc(cr, cx, cy, 17.0, start, angle);
         cairo_stroke(cr);
@@ -245,7 +245,11 @@ void drawMeterOn(Canvas& canvas, const Product&) {
         const Colour row = meterColour((y + 0.5) / kMeterHeight);
         const double rowShade = (y % 3 == 2) ? 0.70 : 1.0;
         for (int x = 0; x < kMeterWidth; ++x) {
-            const double columnShade = 0.72 + 0.28 * std::sin(kPi * (x + 0.5) / kMeterWidth);
+            // The outer columns stay dark: they frame the bar, also where the
+            // minimum meter greys out its middle.
+            const bool edge = x == 0 || x == kMeterWidth - 1;
+            const double columnShade =
+                edge ? 0.38 : 0.74 + 0.26 * std::sin(kPi * (x + 0.5) / kMeterWidth);
             fillExact(cr, x, y, 1, 1, scaled(row, rowShade * columnShade));
         }
     }

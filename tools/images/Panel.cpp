@@ -9,6 +9,8 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <string>
+#include <utility>
 
 namespace velmora::images {
 
@@ -81,6 +83,23 @@ constexpr double kLampSize = 16.0;
 // The editor labels its texts in this size; headings are measured with it.
 constexpr TextStyle kLabelStyle{Face::Regular, 9.0, rgb(255, 255, 255)};
 
+std::string upperCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// The product name as its maker's initials (drawn in the accent colour) and
+// the name proper: "BK Velmora" gives "BK" and "Velmora".
+std::pair<std::string, std::string> splitName(const std::string& name) {
+    const std::size_t space = name.find(' ');
+    if (space == std::string::npos) {
+        return {"", name};
+    }
+    return {name.substr(0, space), name.substr(space + 1)};
+}
+
 void strokeLine(cairo_t* cr, double x0, double y0, double x1, double y1, Colour c,
                 double width = 1.0) {
     setColour(cr, c);
@@ -120,10 +139,9 @@ void drawHeadingBar(cairo_t* cr, const Heading& h) {
     cairo_fill(cr);
     strokeLine(cr, g.x + 10.0, top + 18.5, g.x + g.w - 10.0, top + 18.5, rgb(255, 255, 255, 14));
     // Accent rules either side of the heading text, stopping short of it.
-    cairo_t* measure = cr;
-    const double gap = textWidth(measure, h.text, kLabelStyle) / 2.0 + 7.0;
+    const double gap = textWidth(cr, h.text, kLabelStyle) / 2.0 + 7.0;
     const double y = std::floor(h.centreY) + 0.5;
-    const Colour rule = {palette::kAccent.r, palette::kAccent.g, palette::kAccent.b, 0.55};
+    const Colour rule = withAlpha(palette::kAccent, 0.55);
     strokeLine(cr, g.x + 14.0, y, cx - gap, y, rule);
     strokeLine(cr, cx + gap, y, g.x + g.w - 14.0, y, rule);
 }
@@ -192,16 +210,10 @@ void drawLogo(cairo_t* cr, const Rect& box, const Product& product) {
     cairo_stroke(cr);
 
     // Word mark: "BK" in the accent colour, the rest in white, letter-spaced.
-    const std::string& name = product.name;
-    const std::size_t space = name.find(' ');
-    const std::string mark = space == std::string::npos ? "" : name.substr(0, space);
-    const std::string rest = space == std::string::npos ? name : name.substr(space + 1);
+    const auto [mark, rest] = splitName(product.name);
     TextStyle markStyle{Face::Bold, 17.0, palette::kAccent, 1.0};
     TextStyle restStyle{Face::Bold, 17.0, palette::kBrightText, 1.6};
-    std::string upper = rest;
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    const std::string upper = upperCase(rest);
     const double markWidth = textWidth(cr, mark, markStyle);
     const double restWidth = textWidth(cr, upper, restStyle);
     const double gap = 6.0;
@@ -214,7 +226,7 @@ void drawLogo(cairo_t* cr, const Rect& box, const Product& product) {
     const std::string tag = "THREE-BAND NOISE GATE";
     drawText(cr, tag, box.x + (box.w - textWidth(cr, tag, tagStyle)) / 2.0, box.y + 41.0, tagStyle);
     strokeLine(cr, box.x + 30.0, box.y + 49.5, box.x + box.w - 30.0, box.y + 49.5,
-               {palette::kAccent.r, palette::kAccent.g, palette::kAccent.b, 0.45});
+               withAlpha(palette::kAccent, 0.45));
 }
 
 } // namespace
@@ -238,11 +250,7 @@ void drawBackground(Canvas& canvas, const Product& product) {
     drawLogo(cr, kLogoBox, product);
 
     // The maker's name in the free corner under the output controls.
-    std::string vendor = product.vendor;
-    for (char& c : vendor) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    drawCentredText(cr, vendor, kRightGroup.x + kRightGroup.w / 2.0, 307.0,
+    drawCentredText(cr, upperCase(product.vendor), kRightGroup.x + kRightGroup.w / 2.0, 307.0,
                     {Face::Bold, 8.0, rgb(104, 110, 121), 2.5});
 }
 
@@ -262,7 +270,7 @@ void drawSplash(Canvas& canvas, const Product& product) {
     // The three output bands of a crossover over three decades, each with its
     // own level, the way the gate sees the spectrum.
     const double floorY = h - 36.0;
-    const double graphHeight = 96.0;
+    const double graphHeight = 84.0;
     for (int line = 1; line <= 3; ++line) {
         const double y = std::floor(floorY - line * graphHeight / 4.0) + 0.5;
         strokeLine(cr, 0, y, w, y, rgb(255, 255, 255, 10));
@@ -299,20 +307,18 @@ void drawSplash(Canvas& canvas, const Product& product) {
         cairo_line_to(cr, w + 2.0, floorY);
         cairo_close_path(cr);
         const Colour tint = tints[band];
-        setVerticalGradient(cr, floorY - graphHeight, floorY, {tint.r, tint.g, tint.b, 0.30},
-                            {tint.r, tint.g, tint.b, 0.0});
+        setVerticalGradient(cr, floorY - graphHeight, floorY, withAlpha(tint, 0.30),
+                            withAlpha(tint, 0.0));
         cairo_fill_preserve(cr);
-        setColour(cr, {tint.r, tint.g, tint.b, 0.9});
+        setColour(cr, withAlpha(tint, 0.9));
         cairo_set_line_width(cr, 1.4);
         cairo_stroke(cr);
     }
     strokeLine(cr, 0, floorY + 0.5, w, floorY + 0.5, rgb(255, 255, 255, 36));
 
     // Name, what it is, who makes it and which version this is.
-    const std::size_t space = product.name.find(' ');
-    const std::string mark = space == std::string::npos ? "" : product.name.substr(0, space + 1);
-    const std::string rest =
-        space == std::string::npos ? product.name : product.name.substr(space + 1);
+    const auto [firstWord, rest] = splitName(product.name);
+    const std::string mark = firstWord.empty() ? "" : firstWord + " ";
     const TextStyle markStyle{Face::Bold, 46.0, palette::kAccent};
     const TextStyle restStyle{Face::Bold, 46.0, palette::kBrightText};
     const double markWidth = textWidth(cr, mark, markStyle);
