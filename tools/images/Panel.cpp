@@ -109,18 +109,24 @@ void strokeLine(cairo_t* cr, double x0, double y0, double x1, double y1, Colour 
     cairo_stroke(cr);
 }
 
+// A rounded plate with a gradient face and a dark edge; leaves the path of
+// its inner rim for the caller to light.
+void drawPlate(cairo_t* cr, const Rect& r, Colour top, Colour bottom, Colour edge) {
+    roundedRect(cr, r.x + 0.5, r.y + 0.5, r.w - 1.0, r.h - 1.0, 7.0);
+    setVerticalGradient(cr, r.y, r.y + r.h, top, bottom);
+    cairo_fill_preserve(cr);
+    setColour(cr, edge);
+    cairo_set_line_width(cr, 1.0);
+    cairo_stroke(cr);
+    roundedRect(cr, r.x + 1.5, r.y + 1.5, r.w - 3.0, r.h - 3.0, 6.0);
+}
+
 void drawGroup(cairo_t* cr, const Rect& g) {
     // Drop shadow, then a raised plate with a lit top edge.
     roundedRect(cr, g.x - 1.0, g.y, g.w + 2.0, g.h + 2.0, 8.0);
     setColour(cr, rgb(0, 0, 0, 70));
     cairo_fill(cr);
-    roundedRect(cr, g.x + 0.5, g.y + 0.5, g.w - 1.0, g.h - 1.0, 7.0);
-    setVerticalGradient(cr, g.y, g.y + g.h, rgb(52, 56, 63), rgb(37, 40, 46));
-    cairo_fill_preserve(cr);
-    setColour(cr, rgb(12, 13, 15));
-    cairo_set_line_width(cr, 1.0);
-    cairo_stroke(cr);
-    roundedRect(cr, g.x + 1.5, g.y + 1.5, g.w - 3.0, g.h - 3.0, 6.0);
+    drawPlate(cr, g, rgb(52, 56, 63), rgb(37, 40, 46), rgb(12, 13, 15));
     cairo_pattern_t* rim = cairo_pattern_create_linear(0, g.y, 0, g.y + g.h);
     cairo_pattern_add_color_stop_rgba(rim, 0.0, 1, 1, 1, 0.13);
     cairo_pattern_add_color_stop_rgba(rim, 0.25, 1, 1, 1, 0.03);
@@ -199,13 +205,7 @@ void drawLampRow(cairo_t* cr) {
 }
 
 void drawLogo(cairo_t* cr, const Rect& box, const Product& product) {
-    roundedRect(cr, box.x + 0.5, box.y + 0.5, box.w - 1.0, box.h - 1.0, 7.0);
-    setVerticalGradient(cr, box.y, box.y + box.h, rgb(30, 32, 37), rgb(17, 18, 21));
-    cairo_fill_preserve(cr);
-    setColour(cr, rgb(10, 11, 12));
-    cairo_set_line_width(cr, 1.0);
-    cairo_stroke(cr);
-    roundedRect(cr, box.x + 1.5, box.y + 1.5, box.w - 3.0, box.h - 3.0, 6.0);
+    drawPlate(cr, box, rgb(30, 32, 37), rgb(17, 18, 21), rgb(10, 11, 12));
     setColour(cr, rgb(255, 255, 255, 16));
     cairo_stroke(cr);
 
