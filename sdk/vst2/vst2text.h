@@ -1,17 +1,11 @@
-// Texts for VST 2 hosts: UTF-8 from and to the VST 3 classes' UTF-16, and
-// the short forms that fit the few characters a VST 2 buffer holds.
+// Texts for VST 2 hosts: the short forms that fit the few characters a VST 2
+// buffer holds. Texts are UTF-8.
 #pragma once
-
-#include "pluginterfaces/base/ftypes.h"
 
 #include <string>
 #include <string_view>
 
 namespace vst2 {
-
-std::string toUtf8(const Steinberg::char16* text);
-// Writes at most capacity - 1 code units and a terminator.
-void toUtf16(std::string_view text, Steinberg::char16* out, int capacity);
 
 // Writes at most maxBytes bytes of the text and a terminator, never cutting
 // a UTF-8 sequence in half. Nothing happens for a null buffer.

@@ -1,5 +1,6 @@
 #include "sdk/vst2/vst2wrapper.h"
 
+#include "sdk/utf16.h"
 #include "sdk/vst2/vst2chunk.h"
 #include "sdk/vst2/vst2text.h"
 
@@ -43,6 +44,13 @@ template <typename F> void takePending(std::vector<std::atomic<std::uint64_t>>& 
     }
 }
 
+void toString128(std::string_view text, String128 out) {
+    const std::u16string wide = velmora::toUtf16(text);
+    const std::size_t n = std::min<std::size_t>(wide.size(), 127);
+    std::copy_n(wide.data(), n, out);
+    out[n] = 0;
+}
+
 std::vector<char> streamBytes(MemoryStream& stream) {
     const auto* data = stream.getData();
     return std::vector<char>(data, data + stream.getSize());
@@ -54,7 +62,7 @@ tresult PLUGIN_API Vst2Wrapper::Context::getName(String128 name) {
     char product[vst2::kMaxProductStrLen + 1] = {};
     wrapper_.callHost(vst2::host::kGetProductString, 0, 0, product);
     product[vst2::kMaxProductStrLen] = 0;
-    vst2::toUtf16(product[0] != 0 ? product : "VST 2 host", name, 128);
+    toString128(product[0] != 0 ? product : "VST 2 host", name);
     return kResultOk;
 }
 
@@ -217,11 +225,11 @@ void Vst2Wrapper::collectParameters() {
         }
         Param p;
         p.id = info.id;
-        p.title = vst2::toUtf8(info.title);
-        p.units = vst2::toUtf8(info.units);
+        p.title = velmora::toUtf8(info.title);
+        p.units = velmora::toUtf8(info.units);
         p.stepCount = info.stepCount;
         p.flags = info.flags;
-        const std::string shortTitle = vst2::toUtf8(info.shortTitle);
+        const std::string shortTitle = velmora::toUtf8(info.shortTitle);
         auto shortForm = [&](std::size_t limit) {
             return !shortTitle.empty() && shortTitle.size() <= limit
                        ? shortTitle
@@ -245,9 +253,10 @@ void Vst2Wrapper::collectParameters() {
         }
     }
     refreshValuesFromController();
-    inChanges_ = vst2::LastValueChanges(static_cast<int32>(std::max<std::size_t>(n, 1)));
-    outChanges_ =
-        vst2::LastValueChanges(static_cast<int32>(std::max<std::size_t>(outputIds_.size(), 1)));
+    // One point per parameter and block: the host only ever sets values.
+    inChanges_ = velmora::ParameterChanges(static_cast<int32>(std::max<std::size_t>(n, 1)), 1);
+    outChanges_ = velmora::ParameterChanges(
+        static_cast<int32>(std::max<std::size_t>(outputIds_.size(), 1)), 4);
     effect_.numParams = static_cast<std::int32_t>(n);
 }
 
@@ -580,13 +589,13 @@ std::string Vst2Wrapper::displayText(std::int32_t index) const {
             text) != kResultOk) {
         return {};
     }
-    return vst2::toUtf8(text);
+    return velmora::toUtf8(text);
 }
 
 bool Vst2Wrapper::string2parameter(std::int32_t index, const char* text) {
     const Param& p = params_[static_cast<std::size_t>(index)];
     String128 text16 = {};
-    vst2::toUtf16(text, text16, 128);
+    toString128(text, text16);
     ParamValue value = 0.0;
     if (controller_->getParamValueByString(p.id, text16, value) == kResultOk) {
         setFromHost(index, value);
@@ -597,7 +606,7 @@ bool Vst2Wrapper::string2parameter(std::int32_t index, const char* text) {
         const ParamValue stepValue = static_cast<ParamValue>(step) / p.stepCount;
         String128 shown = {};
         if (controller_->getParamStringByValue(p.id, stepValue, shown) == kResultOk &&
-            vst2::equalsIgnoringCase(vst2::toUtf8(shown), text)) {
+            vst2::equalsIgnoringCase(velmora::toUtf8(shown), text)) {
             setFromHost(index, stepValue);
             return true;
         }
@@ -771,23 +780,16 @@ void Vst2Wrapper::setProcessing(bool on) {
 
 void Vst2Wrapper::takeProcessorChanges() {
     takePending(toProcessor_, [&](std::size_t i) {
-        inChanges_.set(params_[i].id, values_[i].load(std::memory_order_relaxed));
+        inChanges_.addChange(params_[i].id, 0, values_[i].load(std::memory_order_relaxed));
     });
 }
 
 void Vst2Wrapper::keepOutputValues() {
-    for (int32 q = 0; q < outChanges_.getParameterCount(); ++q) {
-        vst2::LastValueChanges::Queue* queue = outChanges_.queueAt(q);
+    for (std::size_t k = 0; k < outputIds_.size(); ++k) {
         ParamValue v = 0.0;
-        if (queue == nullptr || !queue->value(v)) {
-            continue;
-        }
-        for (std::size_t k = 0; k < outputIds_.size(); ++k) {
-            if (outputIds_[k] == queue->getParameterId()) {
-                outputValues_[k].store(static_cast<float>(v), std::memory_order_relaxed);
-                outputsChanged_.fetch_or(std::uint64_t{1} << k, std::memory_order_release);
-                break;
-            }
+        if (outChanges_.lastValue(outputIds_[k], v)) {
+            outputValues_[k].store(static_cast<float>(v), std::memory_order_relaxed);
+            outputsChanged_.fetch_or(std::uint64_t{1} << k, std::memory_order_release);
         }
     }
 }

@@ -19,9 +19,9 @@
 // behaviour.
 #pragma once
 
+#include "sdk/parameterchanges.h"
 #include "sdk/vst2/vst2abi.h"
 #include "sdk/vst2/vst2editorframe.h"
-#include "sdk/vst2/vst2paramchanges.h"
 
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/base/smartpointer.h"
@@ -199,8 +199,8 @@ private:
     std::int32_t auxBus_ = -1;
     std::atomic<std::uint32_t> connectedInputs_{0};
 
-    vst2::LastValueChanges inChanges_;
-    vst2::LastValueChanges outChanges_;
+    velmora::ParameterChanges inChanges_;
+    velmora::ParameterChanges outChanges_;
     ProcessData data_{};
     AudioBusBuffers inBuses_[2]{};
     AudioBusBuffers outBus_{};
