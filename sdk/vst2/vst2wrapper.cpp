@@ -146,13 +146,12 @@ bool Vst2Wrapper::init(IPluginFactory* factory, const TUID processorClass) {
 
 bool Vst2Wrapper::createComponents(IPluginFactory* factory, const TUID processorClass) {
     factory_ = factory;
-    FUnknown* unknown = nullptr;
-    if (factory->createInstance(processorClass, IComponent::iid,
-                                reinterpret_cast<void**>(&unknown)) != kResultOk ||
-        unknown == nullptr) {
+    void* object = nullptr;
+    if (factory->createInstance(processorClass, IComponent::iid, &object) != kResultOk ||
+        object == nullptr) {
         return false;
     }
-    component_ = owned(static_cast<IComponent*>(unknown));
+    component_ = owned(static_cast<IComponent*>(object));
     processor_ = FUnknownPtr<IAudioProcessor>(component_);
     if (!processor_ || component_->initialize(&context_) != kResultOk) {
         return false;
@@ -164,14 +163,13 @@ bool Vst2Wrapper::createComponents(IPluginFactory* factory, const TUID processor
     controller_ = FUnknownPtr<IEditController>(component_);
     if (!controller_) {
         TUID controllerClass = {};
-        unknown = nullptr;
+        object = nullptr;
         if (component_->getControllerClassId(controllerClass) != kResultOk ||
-            factory->createInstance(controllerClass, IEditController::iid,
-                                    reinterpret_cast<void**>(&unknown)) != kResultOk ||
-            unknown == nullptr) {
+            factory->createInstance(controllerClass, IEditController::iid, &object) != kResultOk ||
+            object == nullptr) {
             return false;
         }
-        controller_ = owned(static_cast<IEditController*>(unknown));
+        controller_ = owned(static_cast<IEditController*>(object));
         if (controller_->initialize(&context_) != kResultOk) {
             return false;
         }
@@ -401,24 +399,21 @@ std::intptr_t Vst2Wrapper::dispatch(std::int32_t opcode, std::int32_t index, std
         vst2::copyText(text, vst2::kMaxProgNameLen - 1, programName_);
         return 1;
     case op::kGetParamLabel:
-        if (text == nullptr || !validIndex(index)) {
-            return 0;
-        }
-        vst2::copyText(text, vst2::kMaxParamStrLen, params_[static_cast<std::size_t>(index)].units);
-        return 0;
     case op::kGetParamDisplay:
+    case op::kGetParamName: {
         if (text == nullptr || !validIndex(index)) {
             return 0;
         }
-        vst2::copyText(text, vst2::kMaxParamStrLen,
-                       vst2::compactDisplay(displayText(index), vst2::kMaxParamStrLen));
+        const Param& p = params_[static_cast<std::size_t>(index)];
+        const std::string shown =
+            opcode == op::kGetParamName
+                ? p.name
+                : (opcode == op::kGetParamLabel
+                       ? p.units
+                       : vst2::compactDisplay(displayText(index), vst2::kMaxParamStrLen));
+        vst2::copyText(text, vst2::kMaxParamStrLen, shown);
         return 0;
-    case op::kGetParamName:
-        if (text == nullptr || !validIndex(index)) {
-            return 0;
-        }
-        vst2::copyText(text, vst2::kMaxParamStrLen, params_[static_cast<std::size_t>(index)].name);
-        return 0;
+    }
     case op::kSetSampleRate:
         if (!active_.load(std::memory_order_acquire) && std::isfinite(opt) && opt > 0.0f) {
             sampleRate_ = static_cast<double>(opt);
@@ -740,14 +735,10 @@ tresult PLUGIN_API Vst2Wrapper::queryInterface(const TUID iid, void** obj) {
 
 void Vst2Wrapper::setupProcessing() {
     ProcessSetup setup{};
-    setup.processMode =
-        callHost(vst2::host::kGetCurrentProcessLevel, 0, 0) == vst2::kProcessLevelOffline
-            ? kOffline
-            : kRealtime;
+    setup.processMode = data_.processMode;
     setup.symbolicSampleSize = kSample32;
     setup.maxSamplesPerBlock = blockSize_;
     setup.sampleRate = sampleRate_;
-    data_.processMode = setup.processMode;
     processor_->setupProcessing(setup);
 }
 
@@ -756,6 +747,11 @@ std::intptr_t Vst2Wrapper::mainsChanged(bool on) {
         return 0;
     }
     if (on) {
+        // Asked here rather than while the host is still creating the effect.
+        data_.processMode =
+            callHost(vst2::host::kGetCurrentProcessLevel, 0, 0) == vst2::kProcessLevelOffline
+                ? kOffline
+                : kRealtime;
         setupProcessing();
         component_->setActive(true);
         setProcessing(true);
