@@ -676,13 +676,17 @@ void Vst2Wrapper::syncController() {
 //------------------------------------------------------------------------
 // Edits from the editor.
 
-tresult PLUGIN_API Vst2Wrapper::beginEdit(ParamID id) {
+tresult Vst2Wrapper::editGesture(ParamID id, std::int32_t hostOpcode) {
     const std::int32_t index = indexOf(id);
     if (index < 0) {
         return kInvalidArgument;
     }
-    callHost(vst2::host::kBeginEdit, index, 0);
+    callHost(hostOpcode, index, 0);
     return kResultOk;
+}
+
+tresult PLUGIN_API Vst2Wrapper::beginEdit(ParamID id) {
+    return editGesture(id, vst2::host::kBeginEdit);
 }
 
 tresult PLUGIN_API Vst2Wrapper::performEdit(ParamID id, ParamValue valueNormalized) {
@@ -700,12 +704,7 @@ tresult PLUGIN_API Vst2Wrapper::performEdit(ParamID id, ParamValue valueNormaliz
 }
 
 tresult PLUGIN_API Vst2Wrapper::endEdit(ParamID id) {
-    const std::int32_t index = indexOf(id);
-    if (index < 0) {
-        return kInvalidArgument;
-    }
-    callHost(vst2::host::kEndEdit, index, 0);
-    return kResultOk;
+    return editGesture(id, vst2::host::kEndEdit);
 }
 
 tresult PLUGIN_API Vst2Wrapper::restartComponent(int32 flags) {

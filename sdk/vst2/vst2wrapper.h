@@ -141,6 +141,7 @@ private:
     std::string displayText(std::int32_t index) const;
 
     // Main thread.
+    tresult editGesture(ParamID id, std::int32_t hostOpcode);
     void setupProcessing();
     std::intptr_t mainsChanged(bool on);
     void setProcessing(bool on);
