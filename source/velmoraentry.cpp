@@ -3,6 +3,7 @@
 #include "controller/againcontroller.h"
 #include "processor/again.h"
 #include "sdk/pluginfactory.h"
+#include "sdk/vst2/vst2wrapper.h"
 
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -19,7 +20,7 @@ namespace {
 constexpr const char* kVendor = "Brackwell";
 constexpr const char* kVendorUrl = "https://www.brackwell.com";
 constexpr const char* kVendorEmail = "mailto:support@brackwell.com";
-constexpr const char* kVersion = "1.8.0.1";
+constexpr const char* kVersion = VELMORA_VERSION;
 constexpr const char* kSdkVersion = "VST 3.5.2";
 
 CPluginFactory* buildFactory() {
@@ -38,6 +39,28 @@ CPluginFactory* buildFactory() {
     return factory;
 }
 
+// VST 2 hosts know the effect by this code; it is stored in their projects.
+constexpr std::int32_t kVst2UniqueId = vst2::fourCC('T', 'z', '8', 'k');
+static_assert(kVst2UniqueId == 1417295979);
+
+// The project version a.b.c.d as the single number VST 2 hosts compare.
+constexpr std::int32_t kVst2VendorVersion = VELMORA_VERSION_MAJOR * 1000 +
+                                            VELMORA_VERSION_MINOR * 100 +
+                                            VELMORA_VERSION_PATCH * 10 + VELMORA_VERSION_TWEAK;
+
+Vst2EffectInfo vst2EffectInfo() {
+    Vst2EffectInfo info;
+    info.effectName = "BK Velmora";
+    info.vendor = kVendor;
+    info.product = "BK Velmora VST2";
+    info.vendorVersion = kVst2VendorVersion;
+    info.uniqueId = kVst2UniqueId;
+    info.category = vst2::kPlugCategoryEffect;
+    info.editorWidth = 630;
+    info.editorHeight = 330;
+    return info;
+}
+
 } // namespace
 
 // The factory clears gPluginFactory when the host releases its last
@@ -54,6 +77,24 @@ VELMORA_EXPORT IPluginFactory* PLUGIN_API GetPluginFactory() {
         gPluginFactory->addRef();
     }
     return gPluginFactory;
+}
+
+VELMORA_EXPORT bool InitDll();
+
+// The VST 2 entry: the same processor and controller, wrapped as one effect.
+VELMORA_EXPORT vst2::Effect* VSTPluginMain(vst2::HostCallback host) {
+    if (host == nullptr || host(nullptr, vst2::host::kVersion, 0, 0, nullptr, 0.0f) == 0) {
+        return nullptr;
+    }
+    InitDll();
+    IPluginFactory* factory = GetPluginFactory();
+    if (factory == nullptr) {
+        return nullptr;
+    }
+    // The wrapper holds its own reference for as long as the effect lives.
+    vst2::Effect* effect = Vst2Wrapper::create(factory, AgainProcessorUID, vst2EffectInfo(), host);
+    factory->release();
+    return effect;
 }
 
 VELMORA_EXPORT bool InitDll() {

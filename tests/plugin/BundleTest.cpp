@@ -66,8 +66,8 @@ TEST(Bundle, ExportsOnlyTheEntryPoints) {
         }
     }
     ASSERT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(exported, (std::set<std::string>{"GetPluginFactory", "InitDll", "ExitDll",
-                                               "ModuleEntry", "ModuleExit"}));
+    EXPECT_EQ(exported, (std::set<std::string>{"GetPluginFactory", "VSTPluginMain", "InitDll",
+                                               "ExitDll", "ModuleEntry", "ModuleExit"}));
 }
 
 TEST(Bundle, FactoryDescribesVendorAndBothClasses) {

@@ -1,6 +1,6 @@
-#include "hosting/Utf16.h"
+#include "sdk/utf16.h"
 
-namespace velmora::host {
+namespace velmora {
 
 namespace {
 
@@ -100,4 +100,4 @@ std::u16string toUtf16(std::string_view text) {
     return out;
 }
 
-} // namespace velmora::host
+} // namespace velmora

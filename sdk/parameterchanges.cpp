@@ -1,6 +1,6 @@
-#include "hosting/ParameterChanges.h"
+#include "sdk/parameterchanges.h"
 
-namespace velmora::host {
+namespace velmora {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -120,4 +120,4 @@ tresult PLUGIN_API ParameterChanges::queryInterface(const TUID iid, void** obj) 
     return kNoInterface;
 }
 
-} // namespace velmora::host
+} // namespace velmora
