@@ -62,7 +62,8 @@ again::again() : silence_(kScratchFrames, 0.0f), discard_(kScratchFrames, 0.0f) 
         defaults.values[static_cast<size_t>(i)] =
             scaling_.defaultNormalized(static_cast<ParamId>(velmora::kFirstContinuous + i));
     }
-    storeState(defaults);
+    live_ = defaults;
+    publishLive();
     setControllerClass(AgainControllerUID);
 }
 
@@ -72,34 +73,17 @@ FUnknown* again::createInstance(void* /*context*/) {
     return static_cast<IAudioProcessor*>(new again());
 }
 
-void again::storeState(const ParamState& s) {
-    for (size_t i = 0; i < switches_.size(); ++i) {
-        switches_[i].store(s.switches[i], std::memory_order_relaxed);
-    }
-    for (size_t i = 0; i < values_.size(); ++i) {
-        values_[i].store(s.values[i], std::memory_order_relaxed);
-    }
+float again::liveValue(ParamId id) const {
+    return live_.values[static_cast<size_t>(id) - velmora::kFirstContinuous];
 }
 
-again::ParamState again::storedState() const {
-    ParamState s;
-    for (size_t i = 0; i < switches_.size(); ++i) {
-        s.switches[i] = switches_[i].load(std::memory_order_relaxed);
-    }
-    for (size_t i = 0; i < values_.size(); ++i) {
-        s.values[i] = values_[i].load(std::memory_order_relaxed);
-    }
-    return s;
+void again::setLiveValue(ParamId id, float v) {
+    live_.values[static_cast<size_t>(id) - velmora::kFirstContinuous] = v;
 }
 
-float again::storedValue(ParamId id) const {
-    return values_[static_cast<size_t>(id) - velmora::kFirstContinuous].load(
-        std::memory_order_relaxed);
-}
-
-void again::setStoredValue(ParamId id, float v) {
-    values_[static_cast<size_t>(id) - velmora::kFirstContinuous].store(v,
-                                                                       std::memory_order_relaxed);
+void again::publishLive() {
+    published_.writeSlot() = live_;
+    published_.publish();
 }
 
 tresult PLUGIN_API again::initialize(FUnknown* context) {
@@ -248,20 +232,18 @@ void again::setValueInEngine(ParamId id, float normalized) {
 
 void again::pushAllToEngine(bool limitControlEdges) {
     for (int i = 0; i < velmora::kNumSwitches; ++i) {
-        setSwitchInEngine(static_cast<ParamId>(i),
-                          switches_[static_cast<size_t>(i)].load(std::memory_order_relaxed));
+        setSwitchInEngine(static_cast<ParamId>(i), live_.switches[static_cast<size_t>(i)]);
     }
     for (int i = velmora::kFirstContinuous; i < static_cast<int>(ParamId::kCtrlBandEdge1); ++i) {
-        setValueInEngine(static_cast<ParamId>(i), storedValue(static_cast<ParamId>(i)));
+        setValueInEngine(static_cast<ParamId>(i), liveValue(static_cast<ParamId>(i)));
     }
 
     // Control band edges at or above Nyquist fall back to fixed shares of it;
     // the stored values stay as the user set them.
     const float nyquist = static_cast<float>(engine_.sampleRate() * 0.5f);
-    const float e2 =
-        scaling_.toPlain(ParamId::kCtrlBandEdge2, storedValue(ParamId::kCtrlBandEdge2));
+    const float e2 = scaling_.toPlain(ParamId::kCtrlBandEdge2, liveValue(ParamId::kCtrlBandEdge2));
     if (!limitControlEdges || e2 < nyquist) {
-        setValueInEngine(ParamId::kCtrlBandEdge1, storedValue(ParamId::kCtrlBandEdge1));
+        setValueInEngine(ParamId::kCtrlBandEdge1, liveValue(ParamId::kCtrlBandEdge1));
         engine_.setDetFreq2(e2);
     } else {
         engine_.setDetFreq1(0.18f * nyquist);
@@ -270,7 +252,7 @@ void again::pushAllToEngine(bool limitControlEdges) {
 
     for (int i = static_cast<int>(ParamId::kCtrlSignalLo);
          i <= static_cast<int>(ParamId::kClosedLevelHi); ++i) {
-        setValueInEngine(static_cast<ParamId>(i), storedValue(static_cast<ParamId>(i)));
+        setValueInEngine(static_cast<ParamId>(i), liveValue(static_cast<ParamId>(i)));
     }
 }
 
@@ -278,7 +260,7 @@ void again::applyParameter(ParamId id, float v) {
     const auto index = static_cast<size_t>(id);
     if (index < static_cast<size_t>(velmora::kNumSwitches)) {
         const bool on = v > 0.5f;
-        switches_[index].store(on, std::memory_order_relaxed);
+        live_.switches[index] = on;
         setSwitchInEngine(id, on);
         return;
     }
@@ -287,16 +269,16 @@ void again::applyParameter(ParamId id, float v) {
     // other one along, inside the processor only.
     auto edgePair = [&](ParamId edge1, ParamId edge2, bool isFirst) {
         if (isFirst) {
-            setStoredValue(edge1, v);
-            if (storedValue(edge2) < v) {
-                setStoredValue(edge2, v);
+            setLiveValue(edge1, v);
+            if (liveValue(edge2) < v) {
+                setLiveValue(edge2, v);
                 setValueInEngine(edge2, v);
             }
             setValueInEngine(edge1, v);
         } else {
-            setStoredValue(edge2, v);
-            if (storedValue(edge1) > v) {
-                setStoredValue(edge1, v);
+            setLiveValue(edge2, v);
+            if (liveValue(edge1) > v) {
+                setLiveValue(edge1, v);
                 setValueInEngine(edge1, v);
             }
             setValueInEngine(edge2, v);
@@ -317,7 +299,7 @@ void again::applyParameter(ParamId id, float v) {
         edgePair(ParamId::kOutBandEdge1, ParamId::kOutBandEdge2, false);
         return;
     default:
-        setStoredValue(id, v);
+        setLiveValue(id, v);
         setValueInEngine(id, v);
         return;
     }
@@ -352,9 +334,9 @@ bool again::applyPendingState() {
 }
 
 void again::applyState(const ParamState& s) {
-    storeState(s);
+    live_ = s;
     pushAllToEngine(false);
-    appliedSequence_.store(s.sequence, std::memory_order_release);
+    publishLive();
 }
 
 tresult PLUGIN_API again::setState(IBStream* state) {
@@ -403,11 +385,11 @@ tresult PLUGIN_API again::getState(IBStream* state) {
     if (state == nullptr) {
         return kResultFalse;
     }
+    published_.take(lastPublished_);
     // A state handed to the audio thread but not yet applied is the one the
     // user will hear next, so it is the one to save.
-    const ParamState s = appliedSequence_.load(std::memory_order_acquire) < writtenSequence_
-                             ? lastWrittenState_
-                             : storedState();
+    const ParamState& s =
+        lastPublished_.sequence < writtenSequence_ ? lastWrittenState_ : lastPublished_;
     for (int i = 0; i < velmora::kNumStateParams; ++i) {
         unsigned char field[4];
         if (i < velmora::kNumSwitches) {
@@ -489,6 +471,7 @@ uint32 PLUGIN_API again::getTailSamples() {
 tresult PLUGIN_API again::process(ProcessData& data) {
     applyPendingState();
 
+    bool changed = false;
     if (IParameterChanges* changes = data.inputParameterChanges) {
         const int32 count = changes->getParameterCount();
         for (int32 i = 0; i < count; ++i) {
@@ -511,7 +494,11 @@ tresult PLUGIN_API again::process(ProcessData& data) {
             }
             applyParameter(static_cast<ParamId>(id),
                            static_cast<float>(std::clamp(value, 0.0, 1.0)));
+            changed = true;
         }
+    }
+    if (changed) {
+        publishLive();
     }
 
     if (data.numInputs <= 0 || data.numOutputs <= 0 || data.inputs == nullptr ||

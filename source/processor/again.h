@@ -59,8 +59,6 @@ public:
     };
 
 private:
-    void storeState(const ParamState& s);
-    ParamState storedState() const;
     void pushAllToEngine(bool limitControlEdges);
     void applyParameter(velmora::ParamId id, float value);
     void setSwitchInEngine(velmora::ParamId id, bool on);
@@ -73,18 +71,23 @@ private:
     // or the main thread once nothing processes.
     bool applyPendingState();
     void applyState(const ParamState& s);
+    // Hands a copy of the live values to getState.
+    void publishLive();
 
-    float storedValue(velmora::ParamId id) const;
-    void setStoredValue(velmora::ParamId id, float v);
+    float liveValue(velmora::ParamId id) const;
+    void setLiveValue(velmora::ParamId id, float v);
 
     velmora::GateEngine engine_;
     velmora::ParameterScaling scaling_;
 
-    // Written by the audio thread while processing and read by getState on
-    // the main thread, so each one is atomic; relaxed is enough because a
-    // state block is only ever read field by field.
-    std::array<std::atomic<bool>, velmora::kNumSwitches> switches_;
-    std::array<std::atomic<float>, velmora::kNumContinuous> values_;
+    // The values in force: written by the audio thread while processing,
+    // by the main thread otherwise, like the engine's settings.
+    ParamState live_;
+    // getState reads whole copies of live_ that the audio side publishes
+    // after changing it, never live_ itself: a save must not catch the two
+    // edges of a pair from either side of a change that moved both.
+    velmora::TripleBuffer<ParamState> published_;
+    ParamState lastPublished_;
 
     // setState while processing hands the whole state to the audio thread,
     // which applies it at the start of its next block.
@@ -92,7 +95,6 @@ private:
     ParamState pendingState_;
     ParamState lastWrittenState_;
     uint64_t writtenSequence_ = 0;
-    std::atomic<uint64_t> appliedSequence_{0};
     std::atomic<bool> active_{false};
     std::atomic<bool> processing_{false};
     bool initialized_ = false;
