@@ -21,16 +21,16 @@ namespace {
 
 constexpr UnitID kBypassUnitId = 1;
 
-// Switch entries of the processor state are signed 32-bit integers, the rest
-// single-precision floats, 4 bytes each in ID order.
 // One 4-byte field of the processor state, kept as raw bytes: a switch
-// field is read as an integer and a value field as a float.
+// field is read as a signed 32-bit integer and a value field as a float.
 using StateField = std::array<unsigned char, 4>;
 
-// Reads exactly one field; a short read that still reports success leaves
-// the undelivered bytes as they were.
+// Reads exactly one whole field. A stream that has ended may still report
+// success while delivering fewer bytes; that counts as a failure.
 bool readField(IBStream* stream, StateField& field) {
-    return stream->read(field.data(), static_cast<int32>(field.size()), nullptr) == kResultOk;
+    int32 bytesRead = 0;
+    return stream->read(field.data(), static_cast<int32>(field.size()), &bytesRead) == kResultOk &&
+           bytesRead == static_cast<int32>(field.size());
 }
 
 } // namespace
@@ -84,15 +84,10 @@ tresult PLUGIN_API againController::setComponentState(IBStream* state) {
         return kResultOk;
     }
 
-    // Fields the stream does not deliver keep these values.
+    // Nothing is applied until every field has arrived whole: a truncated
+    // state would show values the processor does not hold.
     const velmora::ParameterScaling scaling;
     StateField fields[velmora::kNumStateParams];
-    for (int id = 0; id < velmora::kNumStateParams; ++id) {
-        fields[id] = velmora::isSwitch(id)
-                         ? std::bit_cast<StateField>(static_cast<int32>(scaling.switchDefault(id)))
-                         : std::bit_cast<StateField>(scaling.defaultNormalized(id));
-    }
-
     for (StateField& field : fields) {
         if (!readField(state, field)) {
             return kResultFalse;

@@ -343,10 +343,13 @@ tresult PLUGIN_API again::setState(IBStream* state) {
     if (state == nullptr) {
         return kResultFalse;
     }
+    // A stream that ends early may still report success (the SDK's
+    // MemoryStream does, and a truncated project gives one). What is missing
+    // is unknown, not 0, so such a state is refused as a whole.
     unsigned char fields[velmora::kNumStateParams][4];
     for (auto& field : fields) {
-        std::memset(field, 0, sizeof(field));
-        if (state->read(field, 4, nullptr) != kResultOk) {
+        int32 bytesRead = 0;
+        if (state->read(field, 4, &bytesRead) != kResultOk || bytesRead != 4) {
             return kResultFalse;
         }
     }
