@@ -46,10 +46,16 @@ FUnknown* againController::createInstance(void* /*context*/) {
 }
 
 tresult PLUGIN_API againController::initialize(FUnknown* context) {
+    // The base only notices a second call when the host passed a context;
+    // another round would publish every parameter and unit twice.
+    if (initialized_) {
+        return kResultFalse;
+    }
     const tresult result = EditControllerEx1::initialize(context);
     if (result != kResultOk) {
         return result;
     }
+    initialized_ = true;
 
     // The root unit is listed explicitly so that hosts see both units.
     addUnit(new Unit(UString128("Root"), kRootUnitId, kNoParentUnitId, kNoProgramListId));
@@ -76,6 +82,7 @@ tresult PLUGIN_API againController::initialize(FUnknown* context) {
 
 tresult PLUGIN_API againController::terminate() {
     editors_.clear();
+    initialized_ = false;
     return EditControllerEx1::terminate();
 }
 

@@ -87,6 +87,10 @@ void again::publishLive() {
 }
 
 tresult PLUGIN_API again::initialize(FUnknown* context) {
+    // The base only notices a second call when the host passed a context.
+    if (initialized_) {
+        return kResultFalse;
+    }
     const tresult result = AudioEffect::initialize(context);
     if (result != kResultOk) {
         return result;
@@ -103,6 +107,11 @@ tresult PLUGIN_API again::initialize(FUnknown* context) {
 }
 
 tresult PLUGIN_API again::terminate() {
+    // A host may tear down without deactivating first. Nothing processes
+    // after this, and a later initialize must be able to set up again.
+    processing_.store(false, std::memory_order_release);
+    active_.store(false, std::memory_order_release);
+    applyPendingState();
     initialized_ = false;
     return AudioEffect::terminate();
 }

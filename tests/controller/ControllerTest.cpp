@@ -260,6 +260,15 @@ TEST_F(ControllerTest, ComponentStateFailuresAndShortStreams) {
     }
 }
 
+TEST_F(ControllerTest, SecondInitializeBuildsNothingTwice) {
+    // Without a host context the base does not notice a second call.
+    EXPECT_EQ(controller->initialize(nullptr), kResultFalse);
+    ASSERT_EQ(controller->terminate(), kResultOk);
+    ASSERT_EQ(controller->initialize(nullptr), kResultOk);
+    EXPECT_EQ(controller->getParameterCount(), velmora::kNumParams);
+    EXPECT_EQ(controller->getUnitCount(), 2);
+}
+
 TEST_F(ControllerTest, SetParamNormalizedReachesEditorsUnclamped) {
     auto first = owned(new RecordingEditor(controller));
     auto second = owned(new RecordingEditor(controller));

@@ -449,6 +449,30 @@ TEST(Processor, BusArrangementsRedeclareTheBuses) {
     EXPECT_EQ(bare->setBusArrangements(&in, 1, &out, 1), kResultFalse);
 }
 
+TEST(Processor, LifecycleMisuseIsRefusedOrRepaired) {
+    Processor p;
+    ASSERT_EQ(p.initialize(), kResultOk);
+    // Without a host context the base does not notice a second call.
+    EXPECT_EQ(p->initialize(nullptr), kResultFalse);
+    EXPECT_EQ(p->getBusCount(kAudio, kInput), 2);
+
+    // Terminated while processing, with a state still waiting for a block.
+    p.setup(48000.0);
+    p.activate();
+    StateFields s = StateFields::defaults();
+    s.value(kThreshold) = 0.5f; // -30 dB
+    ASSERT_EQ(p.setState(s), kResultOk);
+    EXPECT_EQ(p->terminate(), kResultOk);
+    EXPECT_NEAR(p.engine().threshold(), 0.0316228f, 1e-6f);
+
+    // A new session sets up as the first did.
+    ASSERT_EQ(p.initialize(), kResultOk);
+    SpeakerArrangement mono = SpeakerArr::kMono;
+    EXPECT_EQ(p->setBusArrangements(&mono, 1, &mono, 1), kResultTrue);
+    EXPECT_EQ(p.setup(96000.0), kResultOk);
+    EXPECT_EQ(p.stateBytes(), s.bytes());
+}
+
 TEST(Processor, InputWithoutSpeakersGivesTheSilenceFloor) {
     Processor p;
     ASSERT_EQ(p.initialize(), kResultOk);
