@@ -38,14 +38,19 @@ public:
     tresult PLUGIN_API notify(IMessage* message) override;
     tresult receiveText(const char8* text) override;
 
+    // The highest sample rate setupProcessing accepts, in Hz. The envelopes'
+    // one-pole factors are single precision, so their distance from 1 comes
+    // in steps of 2^-24. Up to here no time setting is further off than at
+    // 768 kHz (long synth attacks by up to about 28 %); above it the 9 s
+    // synth attack gets shorter still, stalls short of full gain from about
+    // 2 MHz, and long times round to 1 and freeze from a few MHz.
+    static constexpr float kMaxSampleRate = 1536000.0f;
+
     // Seconds after which the output of a silent input has died away below
     // 1e-7. The longest ringing comes from a narrow mid band: about 7.6 s
     // for a 2 Hz wide one (10/12 Hz) behind +60 dB of input gain with Ctrl
     // Out on, after a full-scale input. A narrower band rings for roughly
     // 15 s divided by its width in Hz, which no fixed tail can cover.
-    // The highest sample rate setupProcessing accepts, in Hz.
-    static constexpr float kMaxSampleRate = 1e8f;
-
     static constexpr double kTailSeconds = 10.0;
 
     // Read access for tests and tools.
