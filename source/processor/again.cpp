@@ -99,7 +99,7 @@ tresult PLUGIN_API again::initialize(FUnknown* context) {
     addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
     addAudioInput(STR16("Stereo Aux In"), SpeakerArr::kStereo, kAux, 0);
 
-    resizeChannelTables(2, 2, 2);
+    resizeChannelTables(2, 2, 2, 2);
     engine_.setSampleRate(static_cast<float>(processSetup.sampleRate));
     pushAllToEngine(true);
     initialized_ = true;
@@ -116,7 +116,7 @@ tresult PLUGIN_API again::terminate() {
     return AudioEffect::terminate();
 }
 
-void again::resizeChannelTables(int inCount, int outCount, int auxCount) {
+void again::resizeChannelTables(int inCount, int outCount, int auxCount, int detectionCount) {
     inCount_ = inCount;
     outCount_ = outCount;
     auxCount_ = auxCount;
@@ -128,7 +128,7 @@ void again::resizeChannelTables(int inCount, int outCount, int auxCount) {
     auxHost_.assign(static_cast<size_t>(auxCount), nullptr);
     engine_.setInputChannels(inCount);
     engine_.setOutputChannels(outCount);
-    engine_.setSidechainChannels(auxCount);
+    engine_.setSidechainChannels(detectionCount);
 }
 
 void again::setSwitchInEngine(ParamId id, bool on) {
@@ -431,7 +431,12 @@ tresult PLUGIN_API again::setBusArrangements(SpeakerArrangement* inputs, int32 n
     }
     const int inCount = speakerCount(inputs[0]);
     const int outCount = speakerCount(outputs[0]);
-    const int auxCount = inCount >= 2 ? inCount : 2;
+    // The side-chain takes the arrangement proposed for it, so that what is
+    // answered is what getBusArrangement reports. A host that proposes the
+    // main buses only gets the side-chain in the main input's arrangement.
+    const bool auxProposed = numIns >= 2;
+    const SpeakerArrangement auxArrangement = auxProposed ? inputs[1] : inputs[0];
+    const int auxCount = auxProposed ? speakerCount(inputs[1]) : std::max(inCount, 2);
 
     removeAudioBusses();
     String128 name;
@@ -440,9 +445,11 @@ tresult PLUGIN_API again::setBusArrangements(SpeakerArrangement* inputs, int32 n
     busName(name, "Out (%d Ch)", outCount);
     addAudioOutput(name, outputs[0], kMain, BusInfo::kDefaultActive);
     busName(name, "Aux (%d Ch)", auxCount);
-    addAudioInput(name, inputs[0], kAux, 0);
+    addAudioInput(name, auxArrangement, kAux, 0);
 
-    resizeChannelTables(inCount, outCount, auxCount);
+    // The engine detects on the side-chain or, with it off, on the main
+    // input, so it keeps a detection channel for each channel of either.
+    resizeChannelTables(inCount, outCount, auxCount, std::max(inCount, auxCount));
     return kResultOk;
 }
 
@@ -546,8 +553,9 @@ void again::processAudio(ProcessData& data) {
     AudioBusBuffers& in = data.inputs[0];
     AudioBusBuffers& out = data.outputs[0];
 
+    // A side-chain bus without channels can carry no key.
     const bool sidechainActive =
-        audioInputs.size() > 1 && audioInputs[1]->isActive() && data.numInputs > 1;
+        audioInputs.size() > 1 && audioInputs[1]->isActive() && data.numInputs > 1 && auxCount_ > 0;
     AudioBusBuffers* aux = sidechainActive ? &data.inputs[1] : nullptr;
     // A side-chain bus that arrives without channels is a silent key, not
     // the main input.

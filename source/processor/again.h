@@ -68,7 +68,7 @@ private:
     void applyParameter(velmora::ParamId id, float value);
     void setSwitchInEngine(velmora::ParamId id, bool on);
     void setValueInEngine(velmora::ParamId id, float normalized);
-    void resizeChannelTables(int inCount, int outCount, int auxCount);
+    void resizeChannelTables(int inCount, int outCount, int auxCount, int detectionCount);
     void processAudio(ProcessData& data);
     void sendMeters(IParameterChanges* changes);
     bool handOffStates() const;
