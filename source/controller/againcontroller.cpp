@@ -66,16 +66,16 @@ tresult PLUGIN_API againController::initialize(FUnknown* context) {
         const bool isBypass = id == velmora::kBypass;
         const int32 flags = isBypass ? (ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass)
                                      : ParameterInfo::kCanAutomate;
-        parameters.addParameter(UString128(velmora::paramTitle(id)), nullptr, 1,
-                                scaling.switchDefault(id) != 0 ? 1.0 : 0.0, flags, id,
-                                isBypass ? kBypassUnitId : kRootUnitId);
+        parameters.addParameter(new PlainParameter(UString128(velmora::paramTitle(id)), id, 1,
+                                                   scaling.switchDefault(id) != 0 ? 1.0 : 0.0,
+                                                   flags, isBypass ? kBypassUnitId : kRootUnitId));
     }
     for (int id = velmora::kFirstContinuous; id <= velmora::kLastContinuous; ++id) {
         parameters.addParameter(createScaledParameter(id, ParameterInfo::kCanAutomate));
     }
     for (int id = velmora::kFirstMeter; id <= velmora::kLastMeter; ++id) {
-        parameters.addParameter(UString128(velmora::paramTitle(id)), nullptr, 0, 0.0,
-                                ParameterInfo::kIsReadOnly, id, kRootUnitId);
+        parameters.addParameter(new PlainParameter(UString128(velmora::paramTitle(id)), id, 0, 0.0,
+                                                   ParameterInfo::kIsReadOnly, kRootUnitId));
     }
     return kResultOk;
 }

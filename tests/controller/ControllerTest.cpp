@@ -269,6 +269,30 @@ TEST_F(ControllerTest, SecondInitializeBuildsNothingTwice) {
     EXPECT_EQ(controller->getUnitCount(), 2);
 }
 
+TEST_F(ControllerTest, SwitchAndMeterEntryNeverGivesANonNumber) {
+    auto enter = [&](ParamID id, const char* text) {
+        String128 typed;
+        UString(typed, 128).fromAscii(text);
+        ParamValue v = -1.0;
+        return controller->getParamValueByString(id, typed, v) == kResultTrue ? v : -1.0;
+    };
+    for (ParamID id : {velmora::kBypass, velmora::kAttEnvelope, velmora::kMaxVu}) {
+        for (const char* text : {"nan", "-nan", "inf", "-Infinity", "1e999", "", "onward"}) {
+            EXPECT_EQ(enter(id, text), -1.0) << id << " '" << text << "'";
+        }
+        EXPECT_EQ(enter(id, "0.75"), 0.75) << id;
+    }
+    // The switches read back the words they show, in any case; the meters
+    // show numbers only.
+    for (auto [text, expected] : {std::pair{"On", 1.0}, std::pair{"Off", 0.0}, std::pair{"ON", 1.0},
+                                  std::pair{" off ", 0.0}}) {
+        for (int id = velmora::kFirstSwitch; id <= velmora::kLastSwitch; ++id) {
+            EXPECT_EQ(enter(id, text), expected) << id << " '" << text << "'";
+        }
+        EXPECT_EQ(enter(velmora::kMinVu, text), -1.0);
+    }
+}
+
 TEST_F(ControllerTest, SetParamNormalizedReachesEditorsUnclamped) {
     auto first = owned(new RecordingEditor(controller));
     auto second = owned(new RecordingEditor(controller));
