@@ -2,6 +2,7 @@
 
 #include "pluginterfaces/base/ustring.h"
 
+#include <cctype>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
@@ -118,6 +119,44 @@ bool scanNumber(const char* text, double& number) {
     return false;
 }
 
+// A typed text as 8-bit text, at most kMaxEntryUnits characters: anything
+// beyond ASCII becomes '?', and the first comma a decimal point.
+void entryText(const TChar* string, char (&text)[kMaxEntryUnits + 1]) {
+    int n = 0;
+    bool commaSeen = false;
+    for (; n < kMaxEntryUnits && string[n] != 0; ++n) {
+        const char16 c = string[n];
+        char c8 = c < 0x80 ? static_cast<char>(c) : '?';
+        if (c8 == ',' && !commaSeen) {
+            c8 = '.';
+            commaSeen = true;
+        }
+        text[n] = c8;
+    }
+    text[n] = 0;
+}
+
+bool scanEntry(const char* text, double& number) {
+    const ClassicNumerics numerics;
+    return scanNumber(text, number);
+}
+
+// Whether the text is the word, ignoring case and surrounding blanks.
+bool isWord(const char* text, const char* word) {
+    while (std::isspace(static_cast<unsigned char>(*text))) {
+        ++text;
+    }
+    for (; *word != 0; ++text, ++word) {
+        if (std::tolower(static_cast<unsigned char>(*text)) != *word) {
+            return false;
+        }
+    }
+    while (std::isspace(static_cast<unsigned char>(*text))) {
+        ++text;
+    }
+    return *text == 0;
+}
+
 } // namespace
 
 ScaledParameter::ScaledParameter(ParamId row, int32 flags, uint32 id)
@@ -207,27 +246,41 @@ bool ScaledParameter::fromString(const TChar* string, ParamValue& valueNormalize
         return false;
     }
     char text[kMaxEntryUnits + 1];
-    int n = 0;
-    bool commaSeen = false;
-    for (; n < kMaxEntryUnits && string[n] != 0; ++n) {
-        const char16 c = string[n];
-        char c8 = c < 0x80 ? static_cast<char>(c) : '?';
-        if (c8 == ',' && !commaSeen) {
-            c8 = '.';
-            commaSeen = true;
-        }
-        text[n] = c8;
-    }
-    text[n] = 0;
-
+    entryText(string, text);
     double number = 0.0;
-    {
-        const ClassicNumerics numerics;
-        if (!scanNumber(text, number)) {
-            return false;
-        }
+    if (!scanEntry(text, number)) {
+        return false;
     }
     return entryToNormalized(number, valueNormalized);
+}
+
+PlainParameter::PlainParameter(const TChar* title, ParamID tag, int32 stepCount,
+                               ParamValue defaultNormalized, int32 flags, UnitID unitId)
+    : Parameter(title, tag, nullptr, defaultNormalized, stepCount, flags, unitId) {}
+
+bool PlainParameter::fromString(const TChar* string, ParamValue& valueNormalized) const {
+    if (!string) {
+        return false;
+    }
+    char text[kMaxEntryUnits + 1];
+    entryText(string, text);
+    // A host may hand back the text it was shown.
+    if (info.stepCount == 1) {
+        if (isWord(text, "on")) {
+            valueNormalized = 1.0;
+            return true;
+        }
+        if (isWord(text, "off")) {
+            valueNormalized = 0.0;
+            return true;
+        }
+    }
+    double number = 0.0;
+    if (!scanEntry(text, number) || !std::isfinite(number)) {
+        return false;
+    }
+    valueNormalized = number;
+    return true;
 }
 
 ScaledParameter* createScaledParameter(uint32 id, int32 flags) {

@@ -215,6 +215,20 @@ public:
     OBJ_METHODS(FloorLevHiParameter, ScaledParameter)
 };
 
+// A switch (step count 1) or a meter: the SDK's display texts ("On"/"Off",
+// or the normalised value as a number). Entry reads the same number scan as
+// the continuous parameters, refuses what is not a finite number, and lets
+// a switch take back its own words in any case.
+class PlainParameter : public Parameter {
+public:
+    PlainParameter(const TChar* title, ParamID tag, int32 stepCount, ParamValue defaultNormalized,
+                   int32 flags, UnitID unitId);
+
+    bool fromString(const TChar* string, ParamValue& valueNormalized) const SMTG_OVERRIDE;
+
+    OBJ_METHODS(PlainParameter, Parameter)
+};
+
 // A new parameter object of the class that owns the given continuous ID, with
 // the given flags; nullptr for any other ID. The caller owns the reference.
 ScaledParameter* createScaledParameter(uint32 id, int32 flags);

@@ -21,16 +21,16 @@ namespace {
 
 constexpr UnitID kBypassUnitId = 1;
 
-// Switch entries of the processor state are signed 32-bit integers, the rest
-// single-precision floats, 4 bytes each in ID order.
 // One 4-byte field of the processor state, kept as raw bytes: a switch
-// field is read as an integer and a value field as a float.
+// field is read as a signed 32-bit integer and a value field as a float.
 using StateField = std::array<unsigned char, 4>;
 
-// Reads exactly one field; a short read that still reports success leaves
-// the undelivered bytes as they were.
+// Reads exactly one whole field. A stream that has ended may still report
+// success while delivering fewer bytes; that counts as a failure.
 bool readField(IBStream* stream, StateField& field) {
-    return stream->read(field.data(), static_cast<int32>(field.size()), nullptr) == kResultOk;
+    int32 bytesRead = 0;
+    return stream->read(field.data(), static_cast<int32>(field.size()), &bytesRead) == kResultOk &&
+           bytesRead == static_cast<int32>(field.size());
 }
 
 } // namespace
@@ -46,10 +46,16 @@ FUnknown* againController::createInstance(void* /*context*/) {
 }
 
 tresult PLUGIN_API againController::initialize(FUnknown* context) {
+    // The base only notices a second call when the host passed a context;
+    // another round would publish every parameter and unit twice.
+    if (initialized_) {
+        return kResultFalse;
+    }
     const tresult result = EditControllerEx1::initialize(context);
     if (result != kResultOk) {
         return result;
     }
+    initialized_ = true;
 
     // The root unit is listed explicitly so that hosts see both units.
     addUnit(new Unit(UString128("Root"), kRootUnitId, kNoParentUnitId, kNoProgramListId));
@@ -60,22 +66,23 @@ tresult PLUGIN_API againController::initialize(FUnknown* context) {
         const bool isBypass = id == velmora::kBypass;
         const int32 flags = isBypass ? (ParameterInfo::kCanAutomate | ParameterInfo::kIsBypass)
                                      : ParameterInfo::kCanAutomate;
-        parameters.addParameter(UString128(velmora::paramTitle(id)), nullptr, 1,
-                                scaling.switchDefault(id) != 0 ? 1.0 : 0.0, flags, id,
-                                isBypass ? kBypassUnitId : kRootUnitId);
+        parameters.addParameter(new PlainParameter(UString128(velmora::paramTitle(id)), id, 1,
+                                                   scaling.switchDefault(id) != 0 ? 1.0 : 0.0,
+                                                   flags, isBypass ? kBypassUnitId : kRootUnitId));
     }
     for (int id = velmora::kFirstContinuous; id <= velmora::kLastContinuous; ++id) {
         parameters.addParameter(createScaledParameter(id, ParameterInfo::kCanAutomate));
     }
     for (int id = velmora::kFirstMeter; id <= velmora::kLastMeter; ++id) {
-        parameters.addParameter(UString128(velmora::paramTitle(id)), nullptr, 0, 0.0,
-                                ParameterInfo::kIsReadOnly, id, kRootUnitId);
+        parameters.addParameter(new PlainParameter(UString128(velmora::paramTitle(id)), id, 0, 0.0,
+                                                   ParameterInfo::kIsReadOnly, kRootUnitId));
     }
     return kResultOk;
 }
 
 tresult PLUGIN_API againController::terminate() {
     editors_.clear();
+    initialized_ = false;
     return EditControllerEx1::terminate();
 }
 
@@ -84,15 +91,10 @@ tresult PLUGIN_API againController::setComponentState(IBStream* state) {
         return kResultOk;
     }
 
-    // Fields the stream does not deliver keep these values.
+    // Nothing is applied until every field has arrived whole: a truncated
+    // state would show values the processor does not hold.
     const velmora::ParameterScaling scaling;
     StateField fields[velmora::kNumStateParams];
-    for (int id = 0; id < velmora::kNumStateParams; ++id) {
-        fields[id] = velmora::isSwitch(id)
-                         ? std::bit_cast<StateField>(static_cast<int32>(scaling.switchDefault(id)))
-                         : std::bit_cast<StateField>(scaling.defaultNormalized(id));
-    }
-
     for (StateField& field : fields) {
         if (!readField(state, field)) {
             return kResultFalse;

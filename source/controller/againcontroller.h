@@ -64,6 +64,7 @@ public:
 
 private:
     std::vector<ParameterUpdateListener*> editors_;
+    bool initialized_ = false;
     // Persistent text; all zero (empty) until a state is restored.
     char16 messageText_[kMessageUnits] = {};
 };

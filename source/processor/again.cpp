@@ -62,7 +62,8 @@ again::again() : silence_(kScratchFrames, 0.0f), discard_(kScratchFrames, 0.0f) 
         defaults.values[static_cast<size_t>(i)] =
             scaling_.defaultNormalized(static_cast<ParamId>(velmora::kFirstContinuous + i));
     }
-    storeState(defaults);
+    live_ = defaults;
+    publishLive();
     setControllerClass(AgainControllerUID);
 }
 
@@ -72,37 +73,24 @@ FUnknown* again::createInstance(void* /*context*/) {
     return static_cast<IAudioProcessor*>(new again());
 }
 
-void again::storeState(const ParamState& s) {
-    for (size_t i = 0; i < switches_.size(); ++i) {
-        switches_[i].store(s.switches[i], std::memory_order_relaxed);
-    }
-    for (size_t i = 0; i < values_.size(); ++i) {
-        values_[i].store(s.values[i], std::memory_order_relaxed);
-    }
+float again::liveValue(ParamId id) const {
+    return live_.values[static_cast<size_t>(id) - velmora::kFirstContinuous];
 }
 
-again::ParamState again::storedState() const {
-    ParamState s;
-    for (size_t i = 0; i < switches_.size(); ++i) {
-        s.switches[i] = switches_[i].load(std::memory_order_relaxed);
-    }
-    for (size_t i = 0; i < values_.size(); ++i) {
-        s.values[i] = values_[i].load(std::memory_order_relaxed);
-    }
-    return s;
+void again::setLiveValue(ParamId id, float v) {
+    live_.values[static_cast<size_t>(id) - velmora::kFirstContinuous] = v;
 }
 
-float again::storedValue(ParamId id) const {
-    return values_[static_cast<size_t>(id) - velmora::kFirstContinuous].load(
-        std::memory_order_relaxed);
-}
-
-void again::setStoredValue(ParamId id, float v) {
-    values_[static_cast<size_t>(id) - velmora::kFirstContinuous].store(v,
-                                                                       std::memory_order_relaxed);
+void again::publishLive() {
+    published_.writeSlot() = live_;
+    published_.publish();
 }
 
 tresult PLUGIN_API again::initialize(FUnknown* context) {
+    // The base only notices a second call when the host passed a context.
+    if (initialized_) {
+        return kResultFalse;
+    }
     const tresult result = AudioEffect::initialize(context);
     if (result != kResultOk) {
         return result;
@@ -111,7 +99,7 @@ tresult PLUGIN_API again::initialize(FUnknown* context) {
     addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
     addAudioInput(STR16("Stereo Aux In"), SpeakerArr::kStereo, kAux, 0);
 
-    resizeChannelTables(2, 2, 2);
+    resizeChannelTables(2, 2, 2, 2);
     engine_.setSampleRate(static_cast<float>(processSetup.sampleRate));
     pushAllToEngine(true);
     initialized_ = true;
@@ -119,11 +107,16 @@ tresult PLUGIN_API again::initialize(FUnknown* context) {
 }
 
 tresult PLUGIN_API again::terminate() {
+    // A host may tear down without deactivating first. Nothing processes
+    // after this, and a later initialize must be able to set up again.
+    processing_.store(false, std::memory_order_release);
+    active_.store(false, std::memory_order_release);
+    applyPendingState();
     initialized_ = false;
     return AudioEffect::terminate();
 }
 
-void again::resizeChannelTables(int inCount, int outCount, int auxCount) {
+void again::resizeChannelTables(int inCount, int outCount, int auxCount, int detectionCount) {
     inCount_ = inCount;
     outCount_ = outCount;
     auxCount_ = auxCount;
@@ -135,7 +128,7 @@ void again::resizeChannelTables(int inCount, int outCount, int auxCount) {
     auxHost_.assign(static_cast<size_t>(auxCount), nullptr);
     engine_.setInputChannels(inCount);
     engine_.setOutputChannels(outCount);
-    engine_.setSidechainChannels(auxCount);
+    engine_.setSidechainChannels(detectionCount);
 }
 
 void again::setSwitchInEngine(ParamId id, bool on) {
@@ -248,20 +241,18 @@ void again::setValueInEngine(ParamId id, float normalized) {
 
 void again::pushAllToEngine(bool limitControlEdges) {
     for (int i = 0; i < velmora::kNumSwitches; ++i) {
-        setSwitchInEngine(static_cast<ParamId>(i),
-                          switches_[static_cast<size_t>(i)].load(std::memory_order_relaxed));
+        setSwitchInEngine(static_cast<ParamId>(i), live_.switches[static_cast<size_t>(i)]);
     }
     for (int i = velmora::kFirstContinuous; i < static_cast<int>(ParamId::kCtrlBandEdge1); ++i) {
-        setValueInEngine(static_cast<ParamId>(i), storedValue(static_cast<ParamId>(i)));
+        setValueInEngine(static_cast<ParamId>(i), liveValue(static_cast<ParamId>(i)));
     }
 
     // Control band edges at or above Nyquist fall back to fixed shares of it;
     // the stored values stay as the user set them.
     const float nyquist = static_cast<float>(engine_.sampleRate() * 0.5f);
-    const float e2 =
-        scaling_.toPlain(ParamId::kCtrlBandEdge2, storedValue(ParamId::kCtrlBandEdge2));
+    const float e2 = scaling_.toPlain(ParamId::kCtrlBandEdge2, liveValue(ParamId::kCtrlBandEdge2));
     if (!limitControlEdges || e2 < nyquist) {
-        setValueInEngine(ParamId::kCtrlBandEdge1, storedValue(ParamId::kCtrlBandEdge1));
+        setValueInEngine(ParamId::kCtrlBandEdge1, liveValue(ParamId::kCtrlBandEdge1));
         engine_.setDetFreq2(e2);
     } else {
         engine_.setDetFreq1(0.18f * nyquist);
@@ -270,7 +261,7 @@ void again::pushAllToEngine(bool limitControlEdges) {
 
     for (int i = static_cast<int>(ParamId::kCtrlSignalLo);
          i <= static_cast<int>(ParamId::kClosedLevelHi); ++i) {
-        setValueInEngine(static_cast<ParamId>(i), storedValue(static_cast<ParamId>(i)));
+        setValueInEngine(static_cast<ParamId>(i), liveValue(static_cast<ParamId>(i)));
     }
 }
 
@@ -278,7 +269,7 @@ void again::applyParameter(ParamId id, float v) {
     const auto index = static_cast<size_t>(id);
     if (index < static_cast<size_t>(velmora::kNumSwitches)) {
         const bool on = v > 0.5f;
-        switches_[index].store(on, std::memory_order_relaxed);
+        live_.switches[index] = on;
         setSwitchInEngine(id, on);
         return;
     }
@@ -287,16 +278,16 @@ void again::applyParameter(ParamId id, float v) {
     // other one along, inside the processor only.
     auto edgePair = [&](ParamId edge1, ParamId edge2, bool isFirst) {
         if (isFirst) {
-            setStoredValue(edge1, v);
-            if (storedValue(edge2) < v) {
-                setStoredValue(edge2, v);
+            setLiveValue(edge1, v);
+            if (liveValue(edge2) < v) {
+                setLiveValue(edge2, v);
                 setValueInEngine(edge2, v);
             }
             setValueInEngine(edge1, v);
         } else {
-            setStoredValue(edge2, v);
-            if (storedValue(edge1) > v) {
-                setStoredValue(edge1, v);
+            setLiveValue(edge2, v);
+            if (liveValue(edge1) > v) {
+                setLiveValue(edge1, v);
                 setValueInEngine(edge1, v);
             }
             setValueInEngine(edge2, v);
@@ -317,7 +308,7 @@ void again::applyParameter(ParamId id, float v) {
         edgePair(ParamId::kOutBandEdge1, ParamId::kOutBandEdge2, false);
         return;
     default:
-        setStoredValue(id, v);
+        setLiveValue(id, v);
         setValueInEngine(id, v);
         return;
     }
@@ -352,19 +343,22 @@ bool again::applyPendingState() {
 }
 
 void again::applyState(const ParamState& s) {
-    storeState(s);
+    live_ = s;
     pushAllToEngine(false);
-    appliedSequence_.store(s.sequence, std::memory_order_release);
+    publishLive();
 }
 
 tresult PLUGIN_API again::setState(IBStream* state) {
     if (state == nullptr) {
         return kResultFalse;
     }
+    // A stream that ends early may still report success (the SDK's
+    // MemoryStream does, and a truncated project gives one). What is missing
+    // is unknown, not 0, so such a state is refused as a whole.
     unsigned char fields[velmora::kNumStateParams][4];
     for (auto& field : fields) {
-        std::memset(field, 0, sizeof(field));
-        if (state->read(field, 4, nullptr) != kResultOk) {
+        int32 bytesRead = 0;
+        if (state->read(field, 4, &bytesRead) != kResultOk || bytesRead != 4) {
             return kResultFalse;
         }
     }
@@ -403,11 +397,11 @@ tresult PLUGIN_API again::getState(IBStream* state) {
     if (state == nullptr) {
         return kResultFalse;
     }
+    published_.take(lastPublished_);
     // A state handed to the audio thread but not yet applied is the one the
     // user will hear next, so it is the one to save.
-    const ParamState s = appliedSequence_.load(std::memory_order_acquire) < writtenSequence_
-                             ? lastWrittenState_
-                             : storedState();
+    const ParamState& s =
+        lastPublished_.sequence < writtenSequence_ ? lastWrittenState_ : lastPublished_;
     for (int i = 0; i < velmora::kNumStateParams; ++i) {
         unsigned char field[4];
         if (i < velmora::kNumSwitches) {
@@ -437,7 +431,12 @@ tresult PLUGIN_API again::setBusArrangements(SpeakerArrangement* inputs, int32 n
     }
     const int inCount = speakerCount(inputs[0]);
     const int outCount = speakerCount(outputs[0]);
-    const int auxCount = inCount >= 2 ? inCount : 2;
+    // The side-chain takes the arrangement proposed for it, so that what is
+    // answered is what getBusArrangement reports. A host that proposes the
+    // main buses only gets the side-chain in the main input's arrangement.
+    const bool auxProposed = numIns >= 2;
+    const SpeakerArrangement auxArrangement = auxProposed ? inputs[1] : inputs[0];
+    const int auxCount = auxProposed ? speakerCount(inputs[1]) : std::max(inCount, 2);
 
     removeAudioBusses();
     String128 name;
@@ -446,9 +445,11 @@ tresult PLUGIN_API again::setBusArrangements(SpeakerArrangement* inputs, int32 n
     busName(name, "Out (%d Ch)", outCount);
     addAudioOutput(name, outputs[0], kMain, BusInfo::kDefaultActive);
     busName(name, "Aux (%d Ch)", auxCount);
-    addAudioInput(name, inputs[0], kAux, 0);
+    addAudioInput(name, auxArrangement, kAux, 0);
 
-    resizeChannelTables(inCount, outCount, auxCount);
+    // The engine detects on the side-chain or, with it off, on the main
+    // input, so it keeps a detection channel for each channel of either.
+    resizeChannelTables(inCount, outCount, auxCount, std::max(inCount, auxCount));
     return kResultOk;
 }
 
@@ -489,6 +490,7 @@ uint32 PLUGIN_API again::getTailSamples() {
 tresult PLUGIN_API again::process(ProcessData& data) {
     applyPendingState();
 
+    bool changed = false;
     if (IParameterChanges* changes = data.inputParameterChanges) {
         const int32 count = changes->getParameterCount();
         for (int32 i = 0; i < count; ++i) {
@@ -511,7 +513,11 @@ tresult PLUGIN_API again::process(ProcessData& data) {
             }
             applyParameter(static_cast<ParamId>(id),
                            static_cast<float>(std::clamp(value, 0.0, 1.0)));
+            changed = true;
         }
+    }
+    if (changed) {
+        publishLive();
     }
 
     if (data.numInputs <= 0 || data.numOutputs <= 0 || data.inputs == nullptr ||
@@ -547,8 +553,9 @@ void again::processAudio(ProcessData& data) {
     AudioBusBuffers& in = data.inputs[0];
     AudioBusBuffers& out = data.outputs[0];
 
+    // A side-chain bus without channels can carry no key.
     const bool sidechainActive =
-        audioInputs.size() > 1 && audioInputs[1]->isActive() && data.numInputs > 1;
+        audioInputs.size() > 1 && audioInputs[1]->isActive() && data.numInputs > 1 && auxCount_ > 0;
     AudioBusBuffers* aux = sidechainActive ? &data.inputs[1] : nullptr;
     // A side-chain bus that arrives without channels is a silent key, not
     // the main input.

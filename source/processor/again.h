@@ -38,14 +38,19 @@ public:
     tresult PLUGIN_API notify(IMessage* message) override;
     tresult receiveText(const char8* text) override;
 
+    // The highest sample rate setupProcessing accepts, in Hz. The envelopes'
+    // one-pole factors are single precision, so their distance from 1 comes
+    // in steps of 2^-24. Up to here no time setting is further off than at
+    // 768 kHz (long synth attacks by up to about 28 %); above it the 9 s
+    // synth attack gets shorter still, stalls short of full gain from about
+    // 2 MHz, and long times round to 1 and freeze from a few MHz.
+    static constexpr float kMaxSampleRate = 1536000.0f;
+
     // Seconds after which the output of a silent input has died away below
     // 1e-7. The longest ringing comes from a narrow mid band: about 7.6 s
     // for a 2 Hz wide one (10/12 Hz) behind +60 dB of input gain with Ctrl
     // Out on, after a full-scale input. A narrower band rings for roughly
     // 15 s divided by its width in Hz, which no fixed tail can cover.
-    // The highest sample rate setupProcessing accepts, in Hz.
-    static constexpr float kMaxSampleRate = 1e8f;
-
     static constexpr double kTailSeconds = 10.0;
 
     // Read access for tests and tools.
@@ -59,13 +64,11 @@ public:
     };
 
 private:
-    void storeState(const ParamState& s);
-    ParamState storedState() const;
     void pushAllToEngine(bool limitControlEdges);
     void applyParameter(velmora::ParamId id, float value);
     void setSwitchInEngine(velmora::ParamId id, bool on);
     void setValueInEngine(velmora::ParamId id, float normalized);
-    void resizeChannelTables(int inCount, int outCount, int auxCount);
+    void resizeChannelTables(int inCount, int outCount, int auxCount, int detectionCount);
     void processAudio(ProcessData& data);
     void sendMeters(IParameterChanges* changes);
     bool handOffStates() const;
@@ -73,18 +76,23 @@ private:
     // or the main thread once nothing processes.
     bool applyPendingState();
     void applyState(const ParamState& s);
+    // Hands a copy of the live values to getState.
+    void publishLive();
 
-    float storedValue(velmora::ParamId id) const;
-    void setStoredValue(velmora::ParamId id, float v);
+    float liveValue(velmora::ParamId id) const;
+    void setLiveValue(velmora::ParamId id, float v);
 
     velmora::GateEngine engine_;
     velmora::ParameterScaling scaling_;
 
-    // Written by the audio thread while processing and read by getState on
-    // the main thread, so each one is atomic; relaxed is enough because a
-    // state block is only ever read field by field.
-    std::array<std::atomic<bool>, velmora::kNumSwitches> switches_;
-    std::array<std::atomic<float>, velmora::kNumContinuous> values_;
+    // The values in force: written by the audio thread while processing,
+    // by the main thread otherwise, like the engine's settings.
+    ParamState live_;
+    // getState reads whole copies of live_ that the audio side publishes
+    // after changing it, never live_ itself: a save must not catch the two
+    // edges of a pair from either side of a change that moved both.
+    velmora::TripleBuffer<ParamState> published_;
+    ParamState lastPublished_;
 
     // setState while processing hands the whole state to the audio thread,
     // which applies it at the start of its next block.
@@ -92,7 +100,6 @@ private:
     ParamState pendingState_;
     ParamState lastWrittenState_;
     uint64_t writtenSequence_ = 0;
-    std::atomic<uint64_t> appliedSequence_{0};
     std::atomic<bool> active_{false};
     std::atomic<bool> processing_{false};
     bool initialized_ = false;

@@ -105,6 +105,12 @@ TEST(Buses, InfoAgreesWithArrangementAfterEveryProposal) {
             const tresult other = rig.processor()->setBusArrangements(ins.data(), numIns, &out, 1);
             EXPECT_TRUE(other == kResultTrue || other == kResultFalse) << other;
             expectBusesConsistent(rig.component(), rig.processor());
+            // What was accepted is what holds, for the side-chain too.
+            for (int32 i = 0; other == kResultTrue && i < numIns; ++i) {
+                SpeakerArrangement arr = 0;
+                ASSERT_EQ(rig.processor()->getBusArrangement(kInput, i, arr), kResultOk);
+                EXPECT_EQ(arr, ins[static_cast<size_t>(i)]) << "input bus " << i;
+            }
         }
     }
 }

@@ -414,6 +414,15 @@ TEST(Lifecycle, IllegalCallsAreRefusedWithoutHarm) {
     processSome(rig, 2, 512, 7);
     EXPECT_EQ(p.controller->terminate(), kResultOk);
     EXPECT_EQ(component->terminate(), kResultOk);
+
+    // A new session on the same processor sets up as a first one would.
+    ASSERT_EQ(component->initialize(&hostContext()), kResultOk);
+    Rig next(component, processor);
+    ASSERT_TRUE(
+        next.start({.in = SpeakerArr::kMono, .out = SpeakerArr::kMono, .sampleRate = 96000.0}));
+    processSome(next, 2, 512, 8);
+    next.stop();
+    EXPECT_EQ(component->terminate(), kResultOk);
 }
 
 } // namespace

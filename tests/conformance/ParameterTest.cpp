@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <set>
@@ -105,15 +107,16 @@ TEST(Parameters, InformationIsConsistent) {
         EXPECT_GE(now, 0.0);
         EXPECT_LE(now, 1.0);
 
-        // Every value has a text, and a numeric text of a writable parameter
-        // reads back to a value with the same text. (Off positions and the
-        // switches show words, which are entered as numbers instead.)
+        // Every value has a text, and the text of a writable parameter
+        // reads back to a value with the same text: numbers, and the
+        // switches' words. (Off positions are entered as numbers instead.)
         for (ParamValue v : {0.0, 0.25, 0.5, 1.0, info.defaultNormalizedValue}) {
             String128 text{};
             ASSERT_EQ(controller->getParamStringByValue(info.id, v, text), kResultOk) << v;
             const std::string shown = utf8(text);
             EXPECT_FALSE(shown.empty()) << v;
-            if (readOnly || shown.find_first_of("0123456789") == std::string::npos) {
+            if (readOnly ||
+                (info.stepCount != 1 && shown.find_first_of("0123456789") == std::string::npos)) {
                 continue;
             }
             ParamValue back = -1.0;
@@ -127,6 +130,21 @@ TEST(Parameters, InformationIsConsistent) {
         }
     }
     EXPECT_EQ(bypasses, 1) << "exactly one bypass parameter";
+}
+
+TEST(Parameters, TextEntryNeverGivesANonNumber) {
+    auto plugin = createHosted();
+    ASSERT_TRUE(plugin);
+    IEditController* controller = plugin->controller();
+    for (ParamID id = 0; id < static_cast<ParamID>(controller->getParameterCount()); ++id) {
+        for (const char* typed : {"nan", "inf", "-inf", "1e999"}) {
+            String128 text{};
+            std::copy(typed, typed + std::strlen(typed), text);
+            ParamValue value = 0.5;
+            controller->getParamValueByString(id, text, value);
+            EXPECT_TRUE(std::isfinite(value)) << "parameter " << id << " took '" << typed << "'";
+        }
+    }
 }
 
 // Nothing may throw across a VST 3 interface: a host built without

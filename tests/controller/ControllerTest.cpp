@@ -247,34 +247,49 @@ TEST_F(ControllerTest, ComponentStateFailuresAndShortStreams) {
         EXPECT_EQ(value(id), before[id]) << id;
     }
 
-    // A stream that ends early but reports success: the missing values are the
-    // start values, and a field cut in half keeps the missing bytes of its
-    // start value.
-    std::vector<std::uint8_t> bytes = processorState({0, 1, 1, 0, 1, 0}, {0.25f});
-    bytes.push_back(0x12);
-    bytes.push_back(0x34);
-    TestStream shortStream(bytes);
-    ASSERT_EQ(controller->setComponentState(&shortStream), kResultOk);
-    EXPECT_EQ(value(velmora::kBypass), 0.0);
-    EXPECT_EQ(value(velmora::kCtrlOut), 1.0);
-    EXPECT_EQ(value(velmora::kDetectionMethod), 1.0);
-    EXPECT_EQ(value(velmora::kChannelMode), 0.0);
-    EXPECT_EQ(value(velmora::kGateMode), 1.0);
-    EXPECT_EQ(value(velmora::kAttEnvelope), 0.0);
-    EXPECT_EQ(value(velmora::kInputLevel), 0.25);
-    float outputLevel = scaling.defaultNormalized(velmora::kOutputLevel);
-    std::memcpy(&outputLevel, bytes.data() + 28, 2);
-    EXPECT_EQ(value(velmora::kOutputLevel), static_cast<double>(outputLevel));
-    for (int id = velmora::kThreshold; id <= velmora::kLastContinuous; ++id) {
-        EXPECT_EQ(value(id), start(id)) << id;
+    // Streams that end early while their reads report success, as with a
+    // truncated project: refused as a whole, also for one missing byte.
+    for (std::size_t size : {0, 26, 64, 123}) {
+        std::vector<std::uint8_t> bytes = processorState({0, 1, 1, 0, 1, 0}, distinctValues());
+        bytes.resize(size);
+        TestStream shortStream(bytes);
+        EXPECT_EQ(controller->setComponentState(&shortStream), kResultFalse) << size;
+        for (int id = 0; id < velmora::kNumParams; ++id) {
+            EXPECT_EQ(value(id), before[id]) << size << " " << id;
+        }
     }
+}
 
-    // An empty stream of that kind shows every parameter at its start value.
-    scramble();
-    TestStream empty;
-    ASSERT_EQ(controller->setComponentState(&empty), kResultOk);
-    for (int id = 0; id < velmora::kNumStateParams; ++id) {
-        EXPECT_EQ(value(id), start(id)) << id;
+TEST_F(ControllerTest, SecondInitializeBuildsNothingTwice) {
+    // Without a host context the base does not notice a second call.
+    EXPECT_EQ(controller->initialize(nullptr), kResultFalse);
+    ASSERT_EQ(controller->terminate(), kResultOk);
+    ASSERT_EQ(controller->initialize(nullptr), kResultOk);
+    EXPECT_EQ(controller->getParameterCount(), velmora::kNumParams);
+    EXPECT_EQ(controller->getUnitCount(), 2);
+}
+
+TEST_F(ControllerTest, SwitchAndMeterEntryNeverGivesANonNumber) {
+    auto enter = [&](ParamID id, const char* text) {
+        String128 typed;
+        UString(typed, 128).fromAscii(text);
+        ParamValue v = -1.0;
+        return controller->getParamValueByString(id, typed, v) == kResultTrue ? v : -1.0;
+    };
+    for (ParamID id : {velmora::kBypass, velmora::kAttEnvelope, velmora::kMaxVu}) {
+        for (const char* text : {"nan", "-nan", "inf", "-Infinity", "1e999", "", "onward"}) {
+            EXPECT_EQ(enter(id, text), -1.0) << id << " '" << text << "'";
+        }
+        EXPECT_EQ(enter(id, "0.75"), 0.75) << id;
+    }
+    // The switches read back the words they show, in any case; the meters
+    // show numbers only.
+    for (auto [text, expected] : {std::pair{"On", 1.0}, std::pair{"Off", 0.0}, std::pair{"ON", 1.0},
+                                  std::pair{" off ", 0.0}}) {
+        for (int id = velmora::kFirstSwitch; id <= velmora::kLastSwitch; ++id) {
+            EXPECT_EQ(enter(id, text), expected) << id << " '" << text << "'";
+        }
+        EXPECT_EQ(enter(velmora::kMinVu, text), -1.0);
     }
 }
 

@@ -181,7 +181,8 @@ TEST(ProcessorSampleRate, RatesThatAreNoRateAreRefused) {
     Processor p;
     ASSERT_EQ(p.initialize(), kResultOk);
     for (double fs : {0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(),
-                      std::numeric_limits<double>::infinity(), 1e300, 5e9, 1.01e8}) {
+                      std::numeric_limits<double>::infinity(), 1e300, 5e9, 1.01e8, 5.5e6, 2e6,
+                      static_cast<double>(again::kMaxSampleRate) * 1.001}) {
         EXPECT_EQ(p.setup(fs), kInvalidArgument) << fs;
         EXPECT_EQ(p.engine().sampleRate(), 44100.0f);
     }
@@ -195,6 +196,55 @@ TEST(ProcessorSampleRate, RatesThatAreNoRateAreRefused) {
     p.deactivate();
     EXPECT_EQ(p.setup(96000.0), kResultOk);
     EXPECT_EQ(p.engine().sampleRate(), 96000.0f);
+}
+
+TEST(ProcessorSampleRate, EveryTimeSettingRunsUpToTheHighestRate) {
+    // The one-pole factors are single precision, so their distance from 1
+    // comes in steps of the float grid below 1. Long times at high rates
+    // round to a few steps, then to 1 itself, where an envelope never
+    // moves. Up to the highest accepted rate every setting keeps within a
+    // quarter of its time.
+    const ParameterScaling sc;
+    const ParamId ids[] = {kRmsWindow, kAttackGradual, kAttackSynth, kRelease};
+    const double synthRatio = 1.0 - 0.999 / 1.3;
+    for (double fs : {768000.0, 1234567.8, static_cast<double>(again::kMaxSampleRate)}) {
+        SCOPED_TRACE(fs);
+        Processor p;
+        ASSERT_EQ(p.initialize(), kResultOk);
+        ASSERT_EQ(p.setup(fs), kResultOk);
+        GateEngine e = p.engine();
+        for (ParamId id : ids) {
+            double worst = 0.0;
+            for (int i = 0; i <= 1000; ++i) {
+                const float ms = sc.toPlain(id, static_cast<float>(i) / 1000.0f);
+                e.setTimeRms(ms);
+                e.setTimeAtt1(ms);
+                e.setTimeAtt2(ms);
+                e.setTimeRel(ms);
+                const float c = id == kRmsWindow       ? e.rmsCoef()
+                                : id == kAttackGradual ? e.gradAttackCoef()
+                                : id == kAttackSynth   ? e.synthAttackCoef()
+                                                       : e.releaseCoef();
+                ASSERT_LT(c, 1.0f) << paramTitle(id) << " " << ms;
+                const double travel = std::log(id == kAttackSynth ? synthRatio : 0.001) /
+                                      std::log(static_cast<double>(c));
+                worst = std::max(worst, std::fabs(travel / (ms * 0.001 * fs) - 1.0));
+            }
+            EXPECT_LE(worst, 0.26) << paramTitle(id);
+        }
+        // The longest synth attack, the closest to the grid, run sample by
+        // sample: it must not stall short of the top.
+        e.setAttEnvelope(false);
+        e.setTimeAtt2(9000.0f);
+        ChannelGateState g;
+        g.gain = 0.0f;
+        long n = 0;
+        for (; g.gain < 0.999f && n < static_cast<long>(18.0 * fs); ++n) {
+            e.envelopeStep(true, g);
+        }
+        EXPECT_GT(static_cast<double>(n), 0.7 * 9.0 * fs);
+        EXPECT_LT(static_cast<double>(n), 1.3 * 9.0 * fs);
+    }
 }
 
 // Full-scale sine into the worst settings for ringing, then digital

@@ -449,6 +449,72 @@ TEST(Processor, BusArrangementsRedeclareTheBuses) {
     EXPECT_EQ(bare->setBusArrangements(&in, 1, &out, 1), kResultFalse);
 }
 
+TEST(Processor, SidechainTakesTheSecondProposedArrangement) {
+    Processor p;
+    ASSERT_EQ(p.initialize(), kResultOk);
+    SpeakerArrangement out = SpeakerArr::kStereo;
+    // {main, key, accepted key, its name, detection channels}
+    const struct {
+        SpeakerArrangement in, aux;
+        int32 proposals;
+        SpeakerArrangement held;
+        const char* name;
+        int detection;
+    } cases[] = {
+        {SpeakerArr::kStereo, SpeakerArr::kMono, 2, SpeakerArr::kMono, "Aux (1 Ch)", 2},
+        {SpeakerArr::kMono, SpeakerArr::kStereo, 2, SpeakerArr::kStereo, "Aux (2 Ch)", 2},
+        {SpeakerArr::kStereo, SpeakerArr::kEmpty, 2, SpeakerArr::kEmpty, "Aux (0 Ch)", 2},
+        {SpeakerArr::k51, SpeakerArr::kMono, 1, SpeakerArr::k51, "Aux (6 Ch)", 6},
+    };
+    for (const auto& c : cases) {
+        SpeakerArrangement ins[2] = {c.in, c.aux};
+        ASSERT_EQ(p->setBusArrangements(ins, c.proposals, &out, 1), kResultTrue);
+        SpeakerArrangement arr = 0;
+        ASSERT_EQ(p->getBusArrangement(kInput, 1, arr), kResultTrue);
+        EXPECT_EQ(arr, c.held) << c.name;
+        EXPECT_EQ(busName(*p, kInput, 1), c.name);
+        EXPECT_EQ(p.engine().sidechainChannels(), c.detection) << c.name;
+    }
+
+    // A key without channels carries nothing: the main input keeps the
+    // gate open.
+    SpeakerArrangement ins[2] = {SpeakerArr::kStereo, SpeakerArr::kEmpty};
+    ASSERT_EQ(p->setBusArrangements(ins, 2, &out, 1), kResultTrue);
+    ASSERT_EQ(p->activateBus(kAudio, kInput, 1, true), kResultTrue);
+    p.activate();
+    Block b(2, 2, 512);
+    b.data.numInputs = 2;
+    for (int k = 0; k < 20; ++k) {
+        b.fillIn(0.25f);
+        p->process(b.data);
+    }
+    EXPECT_NEAR(b.out(0).back(), 0.25f, 1e-3f);
+}
+
+TEST(Processor, LifecycleMisuseIsRefusedOrRepaired) {
+    Processor p;
+    ASSERT_EQ(p.initialize(), kResultOk);
+    // Without a host context the base does not notice a second call.
+    EXPECT_EQ(p->initialize(nullptr), kResultFalse);
+    EXPECT_EQ(p->getBusCount(kAudio, kInput), 2);
+
+    // Terminated while processing, with a state still waiting for a block.
+    p.setup(48000.0);
+    p.activate();
+    StateFields s = StateFields::defaults();
+    s.value(kThreshold) = 0.5f; // -30 dB
+    ASSERT_EQ(p.setState(s), kResultOk);
+    EXPECT_EQ(p->terminate(), kResultOk);
+    EXPECT_NEAR(p.engine().threshold(), 0.0316228f, 1e-6f);
+
+    // A new session sets up as the first did.
+    ASSERT_EQ(p.initialize(), kResultOk);
+    SpeakerArrangement mono = SpeakerArr::kMono;
+    EXPECT_EQ(p->setBusArrangements(&mono, 1, &mono, 1), kResultTrue);
+    EXPECT_EQ(p.setup(96000.0), kResultOk);
+    EXPECT_EQ(p.stateBytes(), s.bytes());
+}
+
 TEST(Processor, InputWithoutSpeakersGivesTheSilenceFloor) {
     Processor p;
     ASSERT_EQ(p.initialize(), kResultOk);
