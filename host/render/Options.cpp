@@ -70,6 +70,20 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             out = args[++i];
             return true;
         };
+        const auto takeWholeNumber = [&](const char* name, const char* unit, int high, int& out) {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            const auto n = wholeNumber(value, 1, high);
+            if (!n) {
+                error = std::string(name) + " expects a whole number of " + unit + " from 1 to " +
+                        std::to_string(high) + ", not '" + value + "'";
+                return false;
+            }
+            out = *n;
+            return true;
+        };
         const auto noValue = [&] {
             if (hasInline) {
                 error = "option " + arg + " takes no value";
@@ -119,31 +133,15 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             continue;
         }
         if (arg == "--block" || arg == "-b") {
-            std::string value;
-            if (!takeValue(value)) {
+            if (!takeWholeNumber("--block", "samples", kMaxBlockSize, options.blockSize)) {
                 return false;
             }
-            const auto n = wholeNumber(value, 1, kMaxBlockSize);
-            if (!n) {
-                error = "--block expects a whole number of samples from 1 to " +
-                        std::to_string(kMaxBlockSize) + ", not '" + value + "'";
-                return false;
-            }
-            options.blockSize = *n;
             continue;
         }
         if (arg == "--jobs" || arg == "-j") {
-            std::string value;
-            if (!takeValue(value)) {
+            if (!takeWholeNumber("--jobs", "files", kMaxJobs, options.jobs)) {
                 return false;
             }
-            const auto n = wholeNumber(value, 1, kMaxJobs);
-            if (!n) {
-                error = "--jobs expects a whole number of files from 1 to " +
-                        std::to_string(kMaxJobs) + ", not '" + value + "'";
-                return false;
-            }
-            options.jobs = *n;
             continue;
         }
         bool known = false;

@@ -558,7 +558,9 @@ TEST(RenderTool, BatchRendersEveryGoodFileAndReportsTheBadOne) {
                                      "-j",
                                      "2",
                                      "--meters",
-                                     (dir / "meters").string()};
+                                     (dir / "meters").string(),
+                                     "--plot",
+                                     (dir / "plots").string()};
     args.insert(args.end(), settings.begin(), settings.end());
     const RunResult r = run(dir, args);
     expectOneLineError(r, 1, "bad.wav");
@@ -583,6 +585,8 @@ TEST(RenderTool, BatchRendersEveryGoodFileAndReportsTheBadOne) {
     }
     EXPECT_EQ(TempDir::entriesOf(dir / "meters"),
               (std::vector<std::string>{"a.csv", "b.csv", "c.csv"}));
+    EXPECT_EQ(TempDir::entriesOf(dir / "plots"),
+              (std::vector<std::string>{"a.png", "b.png", "c.png"}));
     EXPECT_EQ(TempDir::entriesOf(dir / "out"),
               (std::vector<std::string>{"a.wav", "b.flac", "c.aiff"}));
 
