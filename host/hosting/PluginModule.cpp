@@ -7,6 +7,10 @@
 
 namespace velmora::host {
 
+// '\'' + text, not "'" + text: with a one-character string literal in front
+// of a temporary std::string, GCC 12 at -O3 reports a bogus -Wrestrict inside
+// libstdc++ (GCC bug 105329); a char takes another path.
+
 using namespace Steinberg;
 
 namespace {
@@ -68,19 +72,19 @@ std::shared_ptr<PluginModule> PluginModule::load(const std::filesystem::path& pa
 
     auto getFactory = reinterpret_cast<GetFactoryProc>(dlsym(module->handle_, "GetPluginFactory"));
     if (getFactory == nullptr) {
-        error = "'" + library.string() + "' is not a VST 3 plug-in (no GetPluginFactory)";
+        error = '\'' + library.string() + "' is not a VST 3 plug-in (no GetPluginFactory)";
         return nullptr;
     }
     if (auto entry = reinterpret_cast<ModuleEntryProc>(dlsym(module->handle_, "ModuleEntry"))) {
         if (!entry(module->handle_)) {
-            error = "'" + library.string() + "' refused ModuleEntry";
+            error = '\'' + library.string() + "' refused ModuleEntry";
             return nullptr;
         }
         module->entered_ = true;
     }
     module->factory_ = getFactory();
     if (module->factory_ == nullptr) {
-        error = "'" + library.string() + "' returned no plug-in factory";
+        error = '\'' + library.string() + "' returned no plug-in factory";
         return nullptr;
     }
     return module;

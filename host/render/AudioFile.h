@@ -17,8 +17,18 @@ struct AudioInfo {
     int format = 0;
     int channels = 0;
     int sampleRate = 0;
+    // kUnknownFrames when the file does not tell (a streamed FLAC).
     std::int64_t frames = 0;
+
+    bool lengthKnown() const { return frames >= 0; }
 };
+
+constexpr std::int64_t kUnknownFrames = -1;
+
+// A frame count from a file header that the file can hold: none is believed
+// above 65536 frames per byte of file (no codec packs more), and libsndfile's
+// "unknown" (the largest count) never is.
+bool plausibleFrameCount(std::int64_t frames, std::uintmax_t fileBytes);
 
 // "WAV, 24-bit PCM" and the like.
 std::string describeFormat(int format);

@@ -6,6 +6,13 @@
 
 namespace velmora::host {
 
+void MeterLog::reserveFor(double seconds) {
+    if (seconds > 0.0) {
+        const double rows = std::min(seconds / kPeriod + 2.0, double(kMaxReservedRows));
+        rows_.reserve(static_cast<std::size_t>(rows));
+    }
+}
+
 void MeterLog::add(double time, const std::array<double, 4>& values) {
     // A little slack so that block boundaries a hair short of the period
     // still count.
@@ -56,8 +63,10 @@ void LevelStats::add(const float* interleaved, std::int64_t samples) {
 
 EnvelopeRecorder::EnvelopeRecorder(std::int64_t windowFrames, std::int64_t expectedFrames)
     : window_(std::max<std::int64_t>(1, windowFrames)) {
-    peaks_.reserve(
-        static_cast<std::size_t>(std::max<std::int64_t>(0, expectedFrames) / window_ + 2));
+    if (expectedFrames >= 0) {
+        peaks_.reserve(
+            static_cast<std::size_t>(std::min(expectedFrames / window_ + 2, kMaxReservedRows)));
+    }
 }
 
 void EnvelopeRecorder::add(const float* interleaved, std::int64_t frames, int channels) {

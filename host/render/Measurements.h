@@ -1,5 +1,7 @@
 // What the renderer measures while it runs: levels, envelopes and the meter
-// readings the processor reports. Storage is reserved before processing.
+// readings the processor reports. Storage for a file of known length is
+// reserved before processing, up to a limit that no header can push into an
+// allocation failure; beyond it, and for files of unknown length, it grows.
 #pragma once
 
 #include <array>
@@ -10,6 +12,9 @@
 #include <vector>
 
 namespace velmora::host {
+
+// The most rows or windows reserved ahead: hours of audio at 50 ms or 5 ms.
+constexpr std::int64_t kMaxReservedRows = std::int64_t{1} << 21;
 
 // The processor's four meter outputs, in the order of their IDs.
 constexpr std::array<std::uint32_t, 4> kMeterIds = {31, 32, 33, 34};
@@ -40,7 +45,8 @@ public:
     // The plug-in reduces its meters every 50 ms of audio.
     static constexpr double kPeriod = 0.05;
 
-    void reserve(std::size_t rows) { rows_.reserve(rows); }
+    // Room for `seconds` of audio: a row per period, whatever the block size.
+    void reserveFor(double seconds);
     // Keeps the reading when it differs from the last one kept or a period
     // has passed since.
     void add(double time, const std::array<double, 4>& values);
@@ -70,6 +76,7 @@ private:
 // The highest absolute sample over all channels in consecutive windows.
 class EnvelopeRecorder {
 public:
+    // `expectedFrames` is negative when the length is unknown.
     EnvelopeRecorder(std::int64_t windowFrames, std::int64_t expectedFrames);
     void add(const float* interleaved, std::int64_t frames, int channels);
     // Closes the last, partial window.

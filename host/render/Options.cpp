@@ -1,6 +1,7 @@
 #include "render/Options.h"
 
 #include <charconv>
+#include <optional>
 
 namespace velmora::host {
 
@@ -13,10 +14,24 @@ struct ValueOption {
 };
 
 const ValueOption kValueOptions[] = {
-    {"--sidechain", 'c', &Options::sidechain}, {"--state", 0, &Options::state},
-    {"--save-state", 0, &Options::saveState},  {"--meters", 'm', &Options::meters},
-    {"--plot", 'p', &Options::plot},           {"--plugin", 0, &Options::plugin},
+    {"--sidechain", 'c', &Options::sidechain},
+    {"--state", 0, &Options::state},
+    {"--save-state", 0, &Options::saveState},
+    {"--meters", 'm', &Options::meters},
+    {"--plot", 'p', &Options::plot},
+    {"--plugin", 0, &Options::plugin},
+    {"--output-dir", 'o', &Options::outputDir},
 };
+
+// A whole number in [low, high], or nothing.
+std::optional<int> wholeNumber(const std::string& text, int low, int high) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size() || n < low || n > high) {
+        return std::nullopt;
+    }
+    return n;
+}
 
 } // namespace
 
@@ -53,6 +68,20 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             out = args[++i];
+            return true;
+        };
+        const auto takeWholeNumber = [&](const char* name, const char* unit, int high, int& out) {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            const auto n = wholeNumber(value, 1, high);
+            if (!n) {
+                error = std::string(name) + " expects a whole number of " + unit + " from 1 to " +
+                        std::to_string(high) + ", not '" + value + "'";
+                return false;
+            }
+            out = *n;
             return true;
         };
         const auto noValue = [&] {
@@ -104,19 +133,15 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
             continue;
         }
         if (arg == "--block" || arg == "-b") {
-            std::string value;
-            if (!takeValue(value)) {
+            if (!takeWholeNumber("--block", "samples", kMaxBlockSize, options.blockSize)) {
                 return false;
             }
-            int n = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc() || end != value.data() + value.size() || n < 1 ||
-                n > kMaxBlockSize) {
-                error = "--block expects a whole number of samples from 1 to " +
-                        std::to_string(kMaxBlockSize) + ", not '" + value + "'";
+            continue;
+        }
+        if (arg == "--jobs" || arg == "-j") {
+            if (!takeWholeNumber("--jobs", "files", kMaxJobs, options.jobs)) {
                 return false;
             }
-            options.blockSize = n;
             continue;
         }
         bool known = false;
@@ -143,10 +168,18 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
         return true;
     }
     if (options.listParams) {
-        if (!files.empty()) {
+        if (!files.empty() || !options.outputDir.empty()) {
             error = "--list-params takes no audio files";
             return false;
         }
+        return true;
+    }
+    if (!options.outputDir.empty()) {
+        if (files.empty()) {
+            error = "--output-dir needs at least one input file (--help shows usage)";
+            return false;
+        }
+        options.inputs = files;
         return true;
     }
     if (files.size() == 2) {
@@ -169,11 +202,18 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 std::string usageText() {
     return R"(Usage: velmora-render IN OUT [options]
+       velmora-render -o DIR IN... [-j N] [options]
        velmora-render --list-params [--plugin PATH] [--state FILE] [--set NAME=VALUE]...
        velmora-render --save-state FILE [--set NAME=VALUE]... [--state FILE]
 
 Gates the audio file IN with the BK Velmora plug-in and writes OUT in the same
 format (container, sample encoding, channels, sample rate). WAV, FLAC and AIFF.
+No output may name an input, the side-chain or the state file. Ctrl-C stops
+the work and leaves every output as it was (exit status 130).
+
+With -o, every IN goes into the folder DIR under its own name, with the same
+settings, several files at once. A file that fails is reported and the others
+go on; a table of the files follows at the end. Exit status 1 if any failed.
 
 Options:
   -s, --set NAME=VALUE   set a parameter before processing; repeatable.
@@ -190,6 +230,11 @@ Options:
   -b, --block N          samples per process call (default 512)
   -m, --meters FILE.csv  write the four meter readings in dB at every change
   -p, --plot FILE.png    draw input and output envelopes over the gate level
+  -o, --output-dir DIR   batch form: write each IN as DIR/<its name>; there,
+                         --meters and --plot name folders and each file gets
+                         <name>.csv and <name>.png in them
+  -j, --jobs N           files rendered at once in the batch form (default:
+                         one per core)
       --plugin PATH      the plug-in bundle (default: the one built beside this
                          tool, then ~/.vst3)
   -l, --list-params      print ID, title, current value and the values at 0
@@ -201,6 +246,7 @@ Options:
 Examples:
   velmora-render drums.wav gated.wav --set threshold=-30 --set release="80 ms"
   velmora-render vox.flac out.flac --sidechain key.flac --set "gate mode=duck"
+  velmora-render -o gated/ stems/*.wav --set threshold=-40 -j 4
 )";
 }
 

@@ -10,6 +10,10 @@ namespace velmora::host {
 struct Options {
     std::string input;
     std::string output;
+    // Batch form: every file named goes into outputDir under its own name.
+    std::string outputDir;
+    std::vector<std::string> inputs;
+    int jobs = 0;                      // files at once; 0 for one per core
     std::vector<std::string> settings; // NAME=VALUE, in the order given
     std::string sidechain;
     std::string state;
@@ -25,6 +29,7 @@ struct Options {
 };
 
 constexpr int kMaxBlockSize = 65536;
+constexpr int kMaxJobs = 1024;
 
 // Fills `options`; false with a one-line message for a command line that
 // cannot be run (unknown option, missing value, wrong number of files).

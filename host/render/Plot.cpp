@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace velmora::host {
 
@@ -265,6 +266,10 @@ bool draw(const std::filesystem::path& png, const PlotData& data, std::string& e
 } // namespace
 
 bool writePlot(const std::filesystem::path& png, const PlotData& data, std::string& error) {
+    // The caches freed below are the whole process's: no other plot may be
+    // drawing meanwhile.
+    static std::mutex oneAtATime;
+    std::lock_guard<std::mutex> lock(oneAtATime);
     const bool ok = draw(png, data, error);
     cairo_debug_reset_static_data();
     FcFini();

@@ -24,7 +24,8 @@ struct PlotData {
 
 // Draws and saves the picture. Afterwards it frees the font caches cairo and
 // fontconfig keep for the whole process (so leak checkers see a clean exit),
-// which requires that the caller holds no cairo objects of its own.
+// which requires that the caller holds no cairo objects of its own. Plots
+// from several threads are drawn one at a time.
 bool writePlot(const std::filesystem::path& png, const PlotData& data, std::string& error);
 
 } // namespace velmora::host

@@ -19,6 +19,25 @@ void writeAll(const char* text, int length) {
     }
 }
 
+// "[####----]  42%" and `tail`, over the current line.
+void drawBar(double share, const char* tail) {
+    constexpr int kBarWidth = 40;
+    share = std::clamp(share, 0.0, 1.0);
+    const int filled = static_cast<int>(share * kBarWidth);
+    char bar[kBarWidth + 1];
+    for (int i = 0; i < kBarWidth; ++i) {
+        bar[i] = i < filled ? '#' : '-';
+    }
+    bar[kBarWidth] = 0;
+    char line[160];
+    const int n = std::snprintf(line, sizeof(line), "\r[%s] %3.0f%%  %s", bar, share * 100.0, tail);
+    writeAll(line, std::min<int>(n, static_cast<int>(sizeof(line)) - 1));
+}
+
+void clearLine() {
+    writeAll("\r\033[K", 4);
+}
+
 } // namespace
 
 ProgressBar::ProgressBar(bool enabled, std::int64_t totalFrames, double sampleRate)
@@ -41,24 +60,39 @@ void ProgressBar::update(std::int64_t framesDone) {
     }
     last_ = now;
     drawn_ = true;
-    constexpr int kBarWidth = 40;
-    const double share = std::clamp(double(framesDone) / double(total_), 0.0, 1.0);
-    const int filled = static_cast<int>(share * kBarWidth);
-    char bar[kBarWidth + 1];
-    for (int i = 0; i < kBarWidth; ++i) {
-        bar[i] = i < filled ? '#' : '-';
-    }
-    bar[kBarWidth] = 0;
-    char line[128];
-    const int n =
-        std::snprintf(line, sizeof(line), "\r[%s] %3.0f%%  %.1f / %.1f s", bar, share * 100.0,
-                      double(framesDone) / sampleRate_, double(total_) / sampleRate_);
-    writeAll(line, std::min<int>(n, static_cast<int>(sizeof(line)) - 1));
+    char tail[64];
+    std::snprintf(tail, sizeof(tail), "%.1f / %.1f s", double(framesDone) / sampleRate_,
+                  double(total_) / sampleRate_);
+    drawBar(double(framesDone) / double(total_), tail);
 }
 
 void ProgressBar::finish() {
     if (shown_ && drawn_) {
-        writeAll("\r\033[K", 4);
+        clearLine();
+        drawn_ = false;
+    }
+}
+
+BatchProgressBar::BatchProgressBar(bool enabled)
+    : shown_(enabled && ::isatty(STDERR_FILENO) == 1) {}
+
+BatchProgressBar::~BatchProgressBar() {
+    clear();
+}
+
+void BatchProgressBar::update(double share, int done, int files) {
+    if (!shown_) {
+        return;
+    }
+    char tail[64];
+    std::snprintf(tail, sizeof(tail), "%d of %d files", done, files);
+    drawBar(share, tail);
+    drawn_ = true;
+}
+
+void BatchProgressBar::clear() {
+    if (shown_ && drawn_) {
+        clearLine();
         drawn_ = false;
     }
 }

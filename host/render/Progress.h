@@ -1,4 +1,4 @@
-// A progress bar on the error stream for long renders on a terminal.
+// Progress bars on the error stream for long renders on a terminal.
 #pragma once
 
 #include <chrono>
@@ -28,5 +28,23 @@ private:
 
 // Files longer than this get a bar.
 constexpr double kProgressMinSeconds = 5.0;
+
+// One bar for a batch of files.
+class BatchProgressBar {
+public:
+    // Shown only when `enabled` and the error stream is a terminal.
+    explicit BatchProgressBar(bool enabled);
+    ~BatchProgressBar();
+
+    bool shown() const { return shown_; }
+    // `share` of the whole work done, `done` of `files` files finished.
+    void update(double share, int done, int files);
+    // Clears the bar's line, for other text or at the end.
+    void clear();
+
+private:
+    bool shown_ = false;
+    bool drawn_ = false;
+};
 
 } // namespace velmora::host

@@ -2,73 +2,44 @@
 
 #include "hosting/HostedPlugin.h"
 #include "hosting/PluginModule.h"
-#include "render/AudioFile.h"
-#include "render/Measurements.h"
+#include "render/Batch.h"
+#include "render/Interrupt.h"
 #include "render/Options.h"
+#include "render/OutputPaths.h"
 #include "render/ParameterLookup.h"
 #include "render/PendingFile.h"
-#include "render/Plot.h"
 #include "render/Progress.h"
+#include "render/Render.h"
 #include "render/Settings.h"
 
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 
 namespace velmora::host {
 
 namespace {
 
-using Steinberg::Vst::kInput;
-using Steinberg::Vst::kOutput;
-
 constexpr const char* kBundleName = "BK Velmora.vst3";
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
-
-volatile std::sig_atomic_t gInterrupted = 0;
-
-extern "C" void onInterrupt(int) {
-    gInterrupted = 1;
-}
-
-// Lets Ctrl-C end the render cleanly, so no temporary file is left behind.
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        gInterrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
 
 int fail(const std::string& message, int code = kExitFailure) {
-    std::fprintf(stderr, "velmora-render: %s\n", message.c_str());
+    printError(message);
     return code;
 }
 
-void warn(const std::string& message) {
-    std::fprintf(stderr, "velmora-render: warning: %s\n", message.c_str());
+// After a signal, the status that says so; 0 while none has come.
+int interruptedStatus() {
+    const int signal = interruptSignal();
+    if (signal == 0) {
+        return 0;
+    }
+    return fail("interrupted; no output written", interruptedExitCode(signal));
 }
 
 std::optional<std::filesystem::path> findPlugin(const std::string& given, std::string& error) {
@@ -113,31 +84,6 @@ bool readWholeFile(const std::string& path, std::vector<char>& bytes, std::strin
     return true;
 }
 
-bool writeBytes(const std::filesystem::path& path, const std::vector<char>& bytes,
-                std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        error = "cannot write '" + path.string() + "'";
-        return false;
-    }
-    return true;
-}
-
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "%.*f", decimals, value);
-    return text;
-}
-
-std::string dbText(double linear) {
-    if (linear <= 0.0) {
-        return "-inf dBFS";
-    }
-    return fixed(linearToDb(linear), 1) + " dBFS";
-}
-
 // The plug-in's text for a value; for a switch whose title names its two
 // states, the state as well.
 std::string listedText(const HostedPlugin& plugin, const ParameterEntry& p, double value) {
@@ -180,335 +126,99 @@ void listParameters(const HostedPlugin& plugin) {
     }
 }
 
-// Two outputs with one name would overwrite each other.
-bool distinctOutputs(const std::vector<std::pair<std::string, std::string>>& outputs,
-                     std::string& error) {
-    for (std::size_t i = 0; i < outputs.size(); ++i) {
-        for (std::size_t j = i + 1; j < outputs.size(); ++j) {
-            std::error_code ec;
-            const auto a = std::filesystem::weakly_canonical(outputs[i].second, ec);
-            const auto b = std::filesystem::weakly_canonical(outputs[j].second, ec);
-            if (a == b) {
-                error = outputs[i].first + " and " + outputs[j].first + " both write '" +
-                        outputs[i].second + "'";
-                return false;
-            }
+// What the single-file and the state-only forms read and write.
+std::vector<NamedPath> singleInputs(const Options& o) {
+    std::vector<NamedPath> inputs;
+    for (const auto& [role, path] :
+         {std::pair{"the input", &o.input}, std::pair{"the side-chain", &o.sidechain},
+          std::pair{"the state file", &o.state}}) {
+        if (!path->empty()) {
+            inputs.push_back({role, *path});
         }
     }
-    return true;
+    return inputs;
 }
 
-struct Threshold {
-    double db = 0.0;
-    std::string text;
-};
-
-// The threshold as the plug-in shows it, for the plot.
-std::optional<Threshold> currentThreshold(const HostedPlugin& plugin) {
-    for (const ParameterEntry& p : plugin.parameters()) {
-        if (normalizeName(p.title) == "threshold") {
-            Threshold t;
-            t.text = plugin.valueText(p.id, plugin.normalized(p.id));
-            char* end = nullptr;
-            t.db = std::strtod(t.text.c_str(), &end);
-            if (end == t.text.c_str()) {
-                return std::nullopt;
-            }
-            return t;
+std::vector<NamedPath> singleOutputs(const Options& o) {
+    std::vector<NamedPath> outputs;
+    for (const auto& [role, path] :
+         {std::pair{"OUT", &o.output}, std::pair{"--meters", &o.meters},
+          std::pair{"--plot", &o.plot}, std::pair{"--save-state", &o.saveState}}) {
+        if (!path->empty()) {
+            outputs.push_back({role, *path});
         }
     }
-    return std::nullopt;
+    return outputs;
 }
 
-// Copies file channels into bus channels; a bus wider than the file repeats
-// the file's channels.
-void deinterleave(const float* interleaved, int fileChannels, std::int64_t frames,
-                  HostedPlugin& plugin, std::int32_t bus) {
-    const std::int32_t channels = plugin.channelCount(kInput, bus);
-    for (std::int32_t c = 0; c < channels; ++c) {
-        float* dst = plugin.channel(kInput, bus, c);
-        const int src = c % fileChannels;
-        for (std::int64_t i = 0; i < frames; ++i) {
-            dst[i] = interleaved[i * fileChannels + src];
-        }
-    }
-}
-
-void interleave(HostedPlugin& plugin, int fileChannels, std::int64_t frames, float* interleaved) {
-    const std::int32_t channels = plugin.channelCount(kOutput, 0);
-    for (int c = 0; c < fileChannels; ++c) {
-        const float* src = c < channels ? plugin.channel(kOutput, 0, c) : nullptr;
-        for (std::int64_t i = 0; i < frames; ++i) {
-            interleaved[i * fileChannels + c] = src != nullptr ? src[i] : 0.0f;
-        }
-    }
-}
-
-struct Loaded {
-    std::shared_ptr<PluginModule> module;
-    std::unique_ptr<HostedPlugin> plugin;
-};
-
-std::optional<Loaded> loadPlugin(const Options& options, std::string& error) {
-    const auto path = findPlugin(options.plugin, error);
+// The module, and the path it was found at.
+std::optional<std::filesystem::path> loadModule(const Options& options, PluginSetup& setup,
+                                                std::string& error) {
+    auto path = findPlugin(options.plugin, error);
     if (!path) {
         return std::nullopt;
     }
-    Loaded loaded;
     std::string why;
-    loaded.module = PluginModule::load(*path, why);
-    if (!loaded.module) {
+    setup.module = PluginModule::load(*path, why);
+    if (!setup.module) {
         error = "cannot load the plug-in: " + why;
         return std::nullopt;
     }
-    HostOptions hostOptions;
-    hostOptions.hostName = "velmora-render";
-    hostOptions.deliverTextMessages = options.verbose;
-    loaded.plugin = HostedPlugin::create(loaded.module, why, hostOptions);
-    if (!loaded.plugin) {
-        error = "cannot start the plug-in '" + path->string() + "': " + why;
-        return std::nullopt;
-    }
-    if (options.verbose) {
-        std::fprintf(stderr, "velmora-render: using '%s' from '%s'\n",
-                     loaded.plugin->className().c_str(), path->c_str());
-    }
-    return loaded;
+    setup.hostOptions.hostName = "velmora-render";
+    setup.hostOptions.deliverTextMessages = options.verbose;
+    return path;
 }
 
-struct Inputs {
-    std::unique_ptr<SoundFile> input;
-    std::unique_ptr<SoundFile> sidechain;
-};
-
-// Opens the audio files before the plug-in is loaded, so a wrong file name
-// is reported first.
-bool openInputs(const Options& options, Inputs& files, std::string& error) {
-    files.input = SoundFile::openRead(options.input, error);
-    if (!files.input) {
-        return false;
+void printSummary(const RenderJob& job, const RenderResult& r) {
+    const double seconds = double(r.frames) / r.info.sampleRate;
+    std::printf("%s -> %s\n", job.input.c_str(), job.output.c_str());
+    std::printf("  duration   %s s (%lld frames, %d ch, %d Hz, %s)\n", fixed(seconds, 3).c_str(),
+                static_cast<long long>(r.frames), r.info.channels, r.info.sampleRate,
+                describeFormat(r.info.format).c_str());
+    std::printf("  input      peak %-12s RMS %s\n", dbfsText(r.input.peak()).c_str(),
+                dbfsText(r.input.rms()).c_str());
+    std::printf("  output     peak %-12s RMS %s\n", dbfsText(r.output.peak()).c_str(),
+                dbfsText(r.output.rms()).c_str());
+    std::printf(
+        "  gate open  %s %% of the time\n",
+        fixed(r.frames > 0 ? 100.0 * double(r.openFrames) / double(r.frames) : 0.0, 1).c_str());
+    if (!job.meters.empty()) {
+        std::printf("  meters     %s\n", job.meters.c_str());
     }
+    if (!job.plot.empty()) {
+        std::printf("  plot       %s\n", job.plot.c_str());
+    }
+    if (!job.saveState.empty()) {
+        std::printf("  state      %s\n", job.saveState.c_str());
+    }
+}
+
+int renderSingle(const Options& options, const RenderJob& job, RenderInputs& files,
+                 HostedPlugin& plugin, const std::vector<Setting>& settings) {
     const AudioInfo& in = files.input->info();
-    if (auto mismatch = extensionMismatch(options.output, in.format)) {
-        error = *mismatch;
-        return false;
-    }
-    if (!options.sidechain.empty()) {
-        files.sidechain = SoundFile::openRead(options.sidechain, error);
-        if (!files.sidechain) {
-            return false;
-        }
-        if (files.sidechain->info().sampleRate != in.sampleRate) {
-            error = "side-chain '" + options.sidechain + "' runs at " +
-                    std::to_string(files.sidechain->info().sampleRate) + " Hz, but '" +
-                    options.input + "' at " + std::to_string(in.sampleRate) + " Hz";
-            return false;
-        }
-    }
-    return true;
-}
-
-int renderFile(const Options& options, Inputs& files, HostedPlugin& plugin,
-               const std::vector<Setting>& settings) {
-    std::string error;
-    SoundFile* input = files.input.get();
-    SoundFile* sidechain = files.sidechain.get();
-    const AudioInfo in = input->info();
-    std::vector<std::pair<std::string, std::string>> outputs = {{"OUT", options.output}};
-    if (!options.meters.empty()) {
-        outputs.emplace_back("--meters", options.meters);
-    }
-    if (!options.plot.empty()) {
-        outputs.emplace_back("--plot", options.plot);
-    }
-    if (!options.saveState.empty()) {
-        outputs.emplace_back("--save-state", options.saveState);
-    }
-    if (!distinctOutputs(outputs, error)) {
-        return fail(error, kExitUsage);
-    }
-
-    // Every output is written beside its target and renamed at the end.
-    std::vector<std::unique_ptr<PendingFile>> pending;
-    for (const auto& [what, path] : outputs) {
-        auto file = PendingFile::create(path, error);
-        if (!file) {
-            return fail(error);
-        }
-        pending.push_back(std::move(file));
-    }
-    auto output = SoundFile::openWrite(pending[0]->temporary(), in, error);
-    if (!output) {
-        return fail("cannot write '" + options.output + "': " + error);
-    }
-    output->copyTextsFrom(*input);
-
-    ProcessConfig config;
-    config.sampleRate = in.sampleRate;
-    config.maxBlockSize = options.blockSize;
-    config.channels = in.channels;
-    config.sidechain = sidechain != nullptr;
-    if (!plugin.startProcessing(config, error)) {
-        return fail(error);
-    }
-    for (const Setting& s : settings) {
-        plugin.inputChanges().addChange(s.id, 0, s.value);
-    }
-    plugin.flushParameters();
-
-    const int channels = in.channels;
-    const std::int64_t block = options.blockSize;
-    std::vector<float> inBlock(static_cast<std::size_t>(block * channels));
-    std::vector<float> outBlock(inBlock.size());
-    const int scChannels = sidechain ? sidechain->info().channels : 0;
-    std::vector<float> scBlock(static_cast<std::size_t>(block * std::max(1, scChannels)));
-
-    const double rate = in.sampleRate;
-    const std::int64_t envelopeWindow = std::max<std::int64_t>(1, in.sampleRate / 200);
-    EnvelopeRecorder inEnvelope(envelopeWindow, in.frames);
-    EnvelopeRecorder outEnvelope(envelopeWindow, in.frames);
-    LevelStats inStats;
-    LevelStats outStats;
-    MeterLog meters;
-    meters.reserve(static_cast<std::size_t>(in.frames / block + 2));
-    ProgressBar progress(!options.quiet, in.frames, rate);
-    InterruptGuard interruptGuard;
-
-    std::int64_t done = 0;
-    std::int64_t openFrames = 0;
-    std::int64_t scLeft = sidechain ? sidechain->info().frames : 0;
-    bool meterSeen = false;
-    while (gInterrupted == 0) {
-        const std::int64_t n = input->read(inBlock.data(), block);
-        if (n <= 0) {
-            break;
-        }
-        inStats.add(inBlock.data(), n * channels);
-        inEnvelope.add(inBlock.data(), n, channels);
-        deinterleave(inBlock.data(), channels, n, plugin, 0);
-        if (sidechain) {
-            std::int64_t got = scLeft > 0 ? sidechain->read(scBlock.data(), n) : 0;
-            got = std::max<std::int64_t>(0, got);
-            scLeft -= got;
-            std::fill(scBlock.begin() + got * scChannels, scBlock.begin() + n * scChannels, 0.0f);
-            deinterleave(scBlock.data(), scChannels, n, plugin, plugin.sidechainBus());
-        }
-        if (plugin.process(static_cast<std::int32_t>(n)) != Steinberg::kResultOk) {
-            plugin.stopProcessing();
-            return fail("the plug-in failed to process the block at " +
-                        fixed(double(done) / rate, 3) + " s");
-        }
-        done += n;
-
-        std::array<double, 4> reading{};
-        bool complete = true;
-        for (std::size_t k = 0; k < kMeterIds.size(); ++k) {
-            complete = plugin.outputChanges().lastValue(kMeterIds[k], reading[k]) && complete;
-        }
-        if (complete) {
-            meters.add(double(done) / rate, reading);
-            meterSeen = true;
-        }
-        // The gate counts as open while its gain is above one half (-6 dB).
-        if (meterSeen && meterToLinear(meters.rows().back().values[2]) > 0.5) {
-            openFrames += n;
-        }
-
-        interleave(plugin, channels, n, outBlock.data());
-        outStats.add(outBlock.data(), n * channels);
-        outEnvelope.add(outBlock.data(), n, channels);
-        if (!output->write(outBlock.data(), n)) {
-            plugin.stopProcessing();
-            return fail("cannot write '" + options.output + "': " + output->lastError());
-        }
-        progress.update(done);
-    }
+    ProgressBar progress(!options.quiet, in.frames, in.sampleRate);
+    const RenderResult result =
+        renderFile(job, files, plugin, settings, nullptr,
+                   [&progress](std::int64_t done) { progress.update(done); });
     progress.finish();
-    plugin.stopProcessing();
-    if (gInterrupted != 0) {
-        return fail("interrupted; no output written", kExitInterrupted);
+    if (result.status != kExitDone) {
+        return fail(result.error, result.status);
     }
-    if (in.frames > 0 && done < in.frames) {
-        return fail("cannot read '" + options.input + "' past " + fixed(double(done) / rate, 3) +
-                    " s of " + fixed(double(in.frames) / rate, 3) + " s");
-    }
-    inEnvelope.finish();
-    outEnvelope.finish();
-
-    if (!output->close(error)) {
-        return fail(error);
-    }
-    std::size_t next = 1;
-    if (!options.meters.empty()) {
-        if (!meters.writeCsv(pending[next++]->temporary(), error)) {
-            return fail(error);
-        }
-    }
-    if (!options.plot.empty()) {
-        PlotData plot;
-        plot.title = "BK Velmora: " + std::filesystem::path(options.input).filename().string() +
-                     " \u2192 " + std::filesystem::path(options.output).filename().string();
-        plot.duration = double(done) / rate;
-        plot.windowSeconds = double(envelopeWindow) / rate;
-        plot.inputPeaks = inEnvelope.peaks();
-        plot.outputPeaks = outEnvelope.peaks();
-        plot.meters = meters.rows();
-        if (auto t = currentThreshold(plugin)) {
-            plot.thresholdDb = t->db;
-            plot.thresholdText = t->text;
-        }
-        if (!writePlot(pending[next++]->temporary(), plot, error)) {
-            return fail(error);
-        }
-    }
-    if (!options.saveState.empty()) {
-        std::vector<char> state;
-        if (!plugin.getState(state)) {
-            return fail("the plug-in did not hand over its state");
-        }
-        if (!writeBytes(pending[next++]->temporary(), state, error)) {
-            return fail(error);
-        }
-    }
-    for (auto& file : pending) {
-        if (!file->commit(error)) {
-            return fail(error);
-        }
-    }
-
-    if (outStats.clipped() > 0 && !isFloatEncoding(in.format)) {
-        warn(std::to_string(outStats.clipped()) + " output samples above 0 dBFS were clipped");
+    if (auto warning = clippingWarning(result)) {
+        printWarning(*warning);
     }
     if (!options.quiet) {
-        const double seconds = double(done) / rate;
-        std::printf("%s -> %s\n", options.input.c_str(), options.output.c_str());
-        std::printf("  duration   %s s (%lld frames, %d ch, %d Hz, %s)\n",
-                    fixed(seconds, 3).c_str(), static_cast<long long>(done), channels,
-                    in.sampleRate, describeFormat(in.format).c_str());
-        std::printf("  input      peak %-12s RMS %s\n", dbText(inStats.peak()).c_str(),
-                    dbText(inStats.rms()).c_str());
-        std::printf("  output     peak %-12s RMS %s\n", dbText(outStats.peak()).c_str(),
-                    dbText(outStats.rms()).c_str());
-        std::printf("  gate open  %s %% of the time\n",
-                    fixed(done > 0 ? 100.0 * double(openFrames) / double(done) : 0.0, 1).c_str());
-        if (!options.meters.empty()) {
-            std::printf("  meters     %s\n", options.meters.c_str());
-        }
-        if (!options.plot.empty()) {
-            std::printf("  plot       %s\n", options.plot.c_str());
-        }
-        if (!options.saveState.empty()) {
-            std::printf("  state      %s\n", options.saveState.c_str());
-        }
+        printSummary(job, result);
     }
-    return 0;
+    return kExitDone;
 }
 
 int saveStateOnly(const Options& options, HostedPlugin& plugin,
                   const std::vector<Setting>& settings) {
     std::string error;
-    auto file = PendingFile::create(options.saveState, error);
-    if (!file) {
+    std::vector<std::unique_ptr<PendingFile>> file(1);
+    file[0] = PendingFile::create(options.saveState, error);
+    if (!file[0]) {
         return fail(error);
     }
     ProcessConfig config;
@@ -521,17 +231,112 @@ int saveStateOnly(const Options& options, HostedPlugin& plugin,
     }
     plugin.flushParameters();
     plugin.stopProcessing();
-    std::vector<char> state;
-    if (!plugin.getState(state)) {
-        return fail("the plug-in did not hand over its state");
+    if (!writeState(plugin, file[0]->temporary(), error)) {
+        return fail(error);
     }
-    if (!writeBytes(file->temporary(), state, error) || !file->commit(error)) {
+    switch (commitAll(file, error)) {
+    case CommitResult::Done:
+        break;
+    case CommitResult::Interrupted:
+        return interruptedStatus();
+    case CommitResult::Failed:
         return fail(error);
     }
     if (!options.quiet) {
         std::printf("state saved to %s\n", options.saveState.c_str());
     }
-    return 0;
+    return kExitDone;
+}
+
+// Everything but the signal handling.
+int run(const std::vector<std::string>& args) {
+    Options options;
+    std::string error;
+    if (!parseOptions(args, options, error)) {
+        return fail(error, kExitUsage);
+    }
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return kExitDone;
+    }
+    const bool batch = !options.outputDir.empty();
+    const std::vector<RenderJob> jobs = batch ? batchJobs(options) : std::vector<RenderJob>{};
+    const auto conflict = batch ? outputConflict(batchInputs(options), batchOutputs(options, jobs))
+                                : outputConflict(singleInputs(options), singleOutputs(options));
+    if (conflict) {
+        return fail(*conflict, kExitUsage);
+    }
+
+    RenderJob job;
+    RenderInputs files;
+    if (!batch && !options.input.empty()) {
+        job = RenderJob{options.input, options.output,    options.sidechain, options.meters,
+                        options.plot,  options.saveState, options.blockSize};
+        if (!openInputs(job, files, error)) {
+            return fail(error);
+        }
+    }
+
+    PluginSetup setup;
+    const auto pluginPath = loadModule(options, setup, error);
+    if (!pluginPath) {
+        return fail(error);
+    }
+    auto plugin = HostedPlugin::create(setup.module, error, setup.hostOptions);
+    if (!plugin) {
+        return fail("cannot start the plug-in '" + pluginPath->string() + "': " + error);
+    }
+    if (options.verbose) {
+        std::fprintf(stderr, "velmora-render: using '%s' from '%s'\n", plugin->className().c_str(),
+                     pluginPath->c_str());
+    }
+    if (!options.state.empty()) {
+        if (!readWholeFile(options.state, setup.state, error)) {
+            return fail(error);
+        }
+        if (!plugin->setState(setup.state, error)) {
+            return fail("cannot load state file '" + options.state + "': " + error);
+        }
+    }
+    for (const std::string& assignment : options.settings) {
+        Setting s;
+        std::string warning;
+        if (!resolveSetting(*plugin, assignment, s, error, warning)) {
+            return fail(error);
+        }
+        if (!warning.empty()) {
+            printWarning(warning);
+        }
+        plugin->setNormalized(s.id, s.value);
+        setup.settings.push_back(s);
+    }
+    if (const int status = interruptedStatus()) {
+        return status;
+    }
+
+    if (options.listParams) {
+        listParameters(*plugin);
+        return kExitDone;
+    }
+    if (batch) {
+        for (const std::string& dir : {options.outputDir, options.meters, options.plot}) {
+            std::error_code ec;
+            if (!dir.empty() && !std::filesystem::is_directory(dir, ec) &&
+                !std::filesystem::create_directories(dir, ec)) {
+                return fail("cannot create the folder '" + dir + "': " + ec.message());
+            }
+        }
+        const int status = runBatch(jobs, setup, options.jobs > 0 ? options.jobs : availableCores(),
+                                    options.quiet);
+        if (options.saveState.empty() || status > kExitFailure) {
+            return status;
+        }
+        return std::max(status, saveStateOnly(options, *plugin, setup.settings));
+    }
+    if (options.input.empty()) {
+        return saveStateOnly(options, *plugin, setup.settings);
+    }
+    return renderSingle(options, job, files, *plugin, setup.settings);
 }
 
 } // namespace
@@ -553,59 +358,17 @@ std::vector<std::filesystem::path> defaultPluginLocations() {
 }
 
 int runTool(const std::vector<std::string>& args) {
-    Options options;
-    std::string error;
-    if (!parseOptions(args, options, error)) {
-        return fail(error, kExitUsage);
+    // Before anything is created, so that no signal leaves a file behind.
+    InterruptGuard guard;
+    int status = kExitFailure;
+    try {
+        status = run(args);
+    } catch (const std::bad_alloc&) {
+        status = fail("out of memory");
     }
-    if (options.help) {
-        std::fputs(usageText().c_str(), stdout);
-        return 0;
-    }
-
-    Inputs files;
-    if (!options.input.empty() && !openInputs(options, files, error)) {
-        return fail(error);
-    }
-
-    auto loaded = loadPlugin(options, error);
-    if (!loaded) {
-        return fail(error);
-    }
-    HostedPlugin& plugin = *loaded->plugin;
-
-    if (!options.state.empty()) {
-        std::vector<char> bytes;
-        if (!readWholeFile(options.state, bytes, error)) {
-            return fail(error);
-        }
-        if (!plugin.setState(bytes, error)) {
-            return fail("cannot load state file '" + options.state + "': " + error);
-        }
-    }
-
-    std::vector<Setting> settings;
-    for (const std::string& assignment : options.settings) {
-        Setting s;
-        std::string warning;
-        if (!resolveSetting(plugin, assignment, s, error, warning)) {
-            return fail(error);
-        }
-        if (!warning.empty()) {
-            warn(warning);
-        }
-        plugin.setNormalized(s.id, s.value);
-        settings.push_back(s);
-    }
-
-    if (options.listParams) {
-        listParameters(plugin);
-        return 0;
-    }
-    if (options.input.empty()) {
-        return saveStateOnly(options, plugin, settings);
-    }
-    return renderFile(options, files, plugin, settings);
+    // While a closed pipe is still only a failed write.
+    std::fflush(stdout);
+    return status;
 }
 
 } // namespace velmora::host

@@ -8,7 +8,7 @@
 namespace velmora::host {
 
 // Runs the tool; returns the process exit code (0 done, 1 failed, 2 bad
-// command line, 130 interrupted).
+// command line, 128 + the signal when stopped by one: 130 for Ctrl-C).
 int runTool(const std::vector<std::string>& args);
 
 // Where the plug-in is looked for when --plugin is not given, in order.

@@ -148,5 +148,14 @@ TEST(AudioFile, OutputNamesMustNotPromiseAnotherContainer) {
     EXPECT_EQ(describeFormat(SF_FORMAT_AIFF | SF_FORMAT_FLOAT), "AIFF, 32-bit float");
 }
 
+TEST(AudioFile, FrameCountsBeyondWhatAFileHoldsAreUnknown) {
+    EXPECT_TRUE(plausibleFrameCount(0, 44));
+    EXPECT_TRUE(plausibleFrameCount(65536 * 100 + 65535, 100));
+    EXPECT_FALSE(plausibleFrameCount(65536 * 101, 100));
+    EXPECT_FALSE(
+        plausibleFrameCount(SF_COUNT_MAX, std::uintmax_t{1} << 40)); // libsndfile's "unknown"
+    EXPECT_FALSE(plausibleFrameCount(-1, 100));
+}
+
 } // namespace
 } // namespace velmora::host

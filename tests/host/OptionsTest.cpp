@@ -42,6 +42,13 @@ TEST(Options, ReadsEveryAbility) {
     EXPECT_TRUE(o.help);
     ASSERT_TRUE(parse({"--save-state", "s.bin", "--set", "bypass=on"}, o, error)) << error;
     EXPECT_TRUE(o.input.empty());
+    // The batch form: every file is an input.
+    ASSERT_TRUE(parse({"-o", "gated", "a.wav", "b.flac", "-j", "3", "--set", "hold=5"}, o, error))
+        << error;
+    EXPECT_EQ(o.outputDir, "gated");
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.wav", "b.flac"}));
+    EXPECT_EQ(o.jobs, 3);
+    EXPECT_TRUE(o.input.empty());
     // After "--" a name may start with a dash.
     ASSERT_TRUE(parse({"--", "-in.wav", "-out.wav"}, o, error)) << error;
     EXPECT_EQ(o.input, "-in.wav");
@@ -69,6 +76,12 @@ TEST(Options, RefusesCommandLinesThatCannotRun) {
     EXPECT_FALSE(parse({"a", "b", "--quiet=yes"}, o, error));
     EXPECT_FALSE(parse({"--list-params", "a.wav"}, o, error));
     EXPECT_FALSE(parse({"--save-state", "s.bin", "--plot", "p.png"}, o, error));
+    EXPECT_FALSE(parse({"--output-dir", "gated"}, o, error));
+    EXPECT_EQ(error, "--output-dir needs at least one input file (--help shows usage)");
+    for (const char* bad : {"0", "x", "2000"}) {
+        EXPECT_FALSE(parse({"-o", "gated", "a.wav", "-j", bad}, o, error)) << bad;
+        EXPECT_NE(error.find("--jobs expects"), std::string::npos);
+    }
     EXPECT_NE(usageText().find("--list-params"), std::string::npos);
 }
 

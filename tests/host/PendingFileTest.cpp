@@ -80,5 +80,14 @@ TEST(PendingFile, WorksWithABareFileName) {
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"bare.csv"});
 }
 
+TEST(PendingFile, TemporaryNamesFitWhereTheTargetFits) {
+    EXPECT_EQ(temporaryName("out.wav", "12-0", 255), ".out.wav.part-12-0");
+    const std::string cut = temporaryName(std::string(255, 'x'), "12-0", 255);
+    EXPECT_EQ(cut, "." + std::string(244, 'x') + ".part-12-0");
+    // A cut through a two-byte character drops all of it.
+    EXPECT_EQ(temporaryName("\xc3\xa9\xc3\xa9", "1-0", 13), ".\xc3\xa9.part-1-0");
+    EXPECT_EQ(temporaryName("abc", "1-0", 10), "");
+}
+
 } // namespace
 } // namespace velmora::host

@@ -31,9 +31,10 @@ public:
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
     // Names of everything in the folder, sorted.
-    std::vector<std::string> entries() const {
+    std::vector<std::string> entries() const { return entriesOf(path_); }
+    static std::vector<std::string> entriesOf(const std::filesystem::path& dir) {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(path_)) {
+        for (const auto& e : std::filesystem::directory_iterator(dir)) {
             names.push_back(e.path().filename().string());
         }
         std::sort(names.begin(), names.end());
