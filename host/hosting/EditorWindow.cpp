@@ -216,6 +216,14 @@ std::size_t EditorWindow::timerCount() const {
     return timers_.size();
 }
 
+std::vector<std::chrono::milliseconds> EditorWindow::timerIntervals() const {
+    std::vector<std::chrono::milliseconds> out;
+    for (const TimerEntry& t : timers_) {
+        out.push_back(t.interval);
+    }
+    return out;
+}
+
 bool EditorWindow::hasFd(std::uint64_t id) const {
     return std::any_of(fds_.begin(), fds_.end(), [id](const FdEntry& e) { return e.id == id; });
 }
@@ -302,8 +310,14 @@ void EditorWindow::handleWindowEvents() {
         if (event.xany.window != window_ || window_ == 0) {
             continue;
         }
-        if (event.type == ClientMessage &&
+        if (event.type == ClientMessage && event.xclient.format == 32 &&
             static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_) {
+            close();
+            return;
+        }
+        if (event.type == DestroyNotify && event.xdestroywindow.window == window_) {
+            // Destroyed behind our back: the view still has to be removed.
+            window_ = 0;
             close();
             return;
         }

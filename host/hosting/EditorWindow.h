@@ -55,6 +55,8 @@ public:
     Steinberg::IPlugView* view() const { return view_; }
     std::size_t eventHandlerCount() const;
     std::size_t timerCount() const;
+    // The periods of the registered timers, in registration order.
+    std::vector<std::chrono::milliseconds> timerIntervals() const;
 
     //---IPlugFrame-------
     // Resizes the window and tells the view (onSize) at once.

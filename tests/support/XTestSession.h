@@ -3,15 +3,18 @@
 // extension (the pointer and the keyboard of the server, as a user's).
 #pragma once
 
-#include <X11/Xlib.h>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+typedef struct _XDisplay Display;
+
 namespace velmora::test {
+
+// An X window ID (Xlib's Window), without Xlib's macros in the tests' way.
+using XWindow = unsigned long;
 
 struct Rgb {
     int r = 0;
@@ -37,15 +40,15 @@ public:
 
     // A mapped top-level window at the screen's top left, without a window
     // manager's decoration; destroyed with the session.
-    ::Window createWindow(int width, int height);
+    XWindow createWindow(int width, int height);
 
-    Rgb pixel(::Window window, int x, int y);
+    Rgb pixel(XWindow window, int x, int y);
 
     // Pointer and buttons, in a window's coordinates.
-    void moveTo(::Window window, int x, int y);
+    void moveTo(XWindow window, int x, int y);
     void press(unsigned button);
     void release(unsigned button);
-    void click(::Window window, int x, int y, unsigned button = 1);
+    void click(XWindow window, int x, int y, unsigned button = 1);
     // Presses and releases the key of a keysym, Shift held when asked.
     void key(unsigned long keysym, bool shift = false);
     void holdKey(unsigned long keysym, bool down);
@@ -61,7 +64,7 @@ public:
 private:
     Display* display_ = nullptr;
     std::string whyNot_;
-    std::vector<::Window> windows_;
+    std::vector<XWindow> windows_;
 };
 
 } // namespace velmora::test

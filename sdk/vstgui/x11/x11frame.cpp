@@ -3,11 +3,12 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 #include <cairo.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdlib>
 
 namespace VSTGUI::X11 {
 
@@ -152,16 +153,18 @@ FrameWindow::FrameWindow(CFrame& frame, Display* display, ::Window parent, int w
         return;
     }
     window_ = window;
-    surface_ = cairo_xlib_surface_create(display_, window_, visual_, width_, height_);
+    gc_ = XCreateGC(display_, window_, 0, nullptr);
 }
 
 FrameWindow::~FrameWindow() {
-    if (surface_ != nullptr) {
-        cairo_surface_finish(surface_);
-        cairo_surface_destroy(surface_);
+    if (display_ == nullptr || isBroken(display_)) {
+        return;
     }
-    if (window_ != 0 && !isBroken(display_)) {
-        ErrorTrap trap(display_);
+    ErrorTrap trap(display_);
+    if (gc_ != nullptr) {
+        XFreeGC(display_, gc_);
+    }
+    if (window_ != 0) {
         XDestroyWindow(display_, window_);
         // Drop what is still queued for the window; the frame is going.
         XEvent event;
@@ -178,23 +181,91 @@ void FrameWindow::resize(int width, int height) {
     }
     ErrorTrap trap(display_);
     XResizeWindow(display_, window_, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
-    cairo_xlib_surface_set_size(surface_, width_, height_);
 }
 
 void FrameWindow::copy(cairo_surface_t* image, const std::vector<CRect>& rects) {
-    if (!usable() || surface_ == nullptr || image == nullptr || rects.empty()) {
+    if (!usable() || gc_ == nullptr || image == nullptr || rects.empty()) {
         return;
     }
-    ErrorTrap trap(display_);
-    cairo_t* cr = cairo_create(surface_);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, image, 0, 0);
-    for (const CRect& r : rects) {
-        cairo_rectangle(cr, r.left, r.top, r.getWidth(), r.getHeight());
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    auto* pixels = reinterpret_cast<char*>(cairo_image_surface_get_data(image));
+    if (pixels == nullptr) {
+        return;
     }
-    cairo_fill(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface_);
+    const int depth = DefaultDepth(display_, DefaultScreen(display_));
+    ErrorTrap trap(display_);
+    // The off-screen image is opaque 0xAARRGGBB words in the machine's byte
+    // order: the usual 24-bit true-colour visual takes them as they are.
+    XImage* x =
+        XCreateImage(display_, visual_, static_cast<unsigned>(depth), ZPixmap, 0, pixels,
+                     static_cast<unsigned>(width), static_cast<unsigned>(height), 32, stride);
+    if (x == nullptr) {
+        return;
+    }
+    x->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    const bool direct = x->bits_per_pixel == 32 && visual_->red_mask == 0xFF0000 &&
+                        visual_->green_mask == 0xFF00 && visual_->blue_mask == 0xFF;
+    for (const CRect& r : rects) {
+        const int left = std::clamp(static_cast<int>(r.left), 0, width);
+        const int top = std::clamp(static_cast<int>(r.top), 0, height);
+        const int right = std::clamp(static_cast<int>(r.right), left, width);
+        const int bottom = std::clamp(static_cast<int>(r.bottom), top, height);
+        if (right == left || bottom == top) {
+            continue;
+        }
+        if (direct) {
+            XPutImage(display_, window_, gc_, x, left, top, left, top,
+                      static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top));
+        } else {
+            putConverted(pixels, stride, left, top, right, bottom);
+        }
+    }
+    x->data = nullptr; // the pixels belong to cairo
+    XDestroyImage(x);
+}
+
+void FrameWindow::putConverted(const char* pixels, int stride, int left, int top, int right,
+                               int bottom) {
+    // Any other visual: each pixel through the visual's channel masks.
+    const int depth = DefaultDepth(display_, DefaultScreen(display_));
+    XImage* x = XCreateImage(display_, visual_, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                             static_cast<unsigned>(right - left),
+                             static_cast<unsigned>(bottom - top), 32, 0);
+    if (x == nullptr) {
+        return;
+    }
+    x->data = static_cast<char*>(std::malloc(static_cast<std::size_t>(x->bytes_per_line) *
+                                             static_cast<std::size_t>(bottom - top)));
+    if (x->data == nullptr) {
+        XDestroyImage(x);
+        return;
+    }
+    const auto scale = [](std::uint32_t value, unsigned long mask) {
+        if (mask == 0) {
+            return 0UL;
+        }
+        int shift = 0;
+        while (((mask >> shift) & 1) == 0) {
+            ++shift;
+        }
+        const unsigned long max = mask >> shift;
+        return ((value * max + 127) / 255) << shift;
+    };
+    for (int py = top; py < bottom; ++py) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + py * stride);
+        for (int px = left; px < right; ++px) {
+            const std::uint32_t p = row[px];
+            XPutPixel(x, px - left, py - top,
+                      scale((p >> 16) & 0xFF, visual_->red_mask) |
+                          scale((p >> 8) & 0xFF, visual_->green_mask) |
+                          scale(p & 0xFF, visual_->blue_mask));
+        }
+    }
+    XPutImage(display_, window_, gc_, x, 0, 0, left, top, static_cast<unsigned>(right - left),
+              static_cast<unsigned>(bottom - top));
+    XDestroyImage(x);
 }
 
 void FrameWindow::requestFocus() {
@@ -306,11 +377,6 @@ void FrameWindow::dispatch(XEvent& event) {
     case DestroyNotify:
         if (event.xdestroywindow.window == window_) {
             // The host destroyed its window (and ours with it) first.
-            if (surface_ != nullptr) {
-                cairo_surface_finish(surface_);
-                cairo_surface_destroy(surface_);
-                surface_ = nullptr;
-            }
             window_ = 0;
         }
         break;

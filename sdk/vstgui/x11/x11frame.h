@@ -60,12 +60,13 @@ public:
 
 private:
     void dispatch(XEvent& event);
+    void putConverted(const char* pixels, int stride, int left, int top, int right, int bottom);
 
     CFrame& frame_;
     Display* display_;
     ::Window window_ = 0;
     Visual* visual_ = nullptr;
-    cairo_surface_t* surface_ = nullptr;
+    GC gc_ = nullptr;
     int width_;
     int height_;
     Atom xembed_ = 0;
