@@ -102,6 +102,7 @@ public:
 
     // Collects a part of the frame to redraw.
     void invalidArea(const CRect& rect);
+    void invalidRect(const CRect& rect) override { invalidArea(rect); }
     // Draws the marked parts into the off-screen image and copies them to
     // the window.
     void paintDirty();

@@ -42,7 +42,7 @@ public:
     bool isDirty() const { return dirty_; }
     void invalid() { setDirty(true); }
     // Marks part of the frame (frame coordinates) for drawing.
-    void invalidRect(const CRect& rect);
+    virtual void invalidRect(const CRect& rect);
 
     const CRect& getViewSize() const { return size; }
     virtual void setViewSize(const CRect& rect, bool invalidate = true);

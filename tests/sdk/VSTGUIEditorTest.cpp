@@ -94,9 +94,7 @@ TEST_F(EditorBaseTest, OffersOnlyX11EmbeddingAndNeedsTheHostsRunLoop) {
 }
 
 TEST_F(EditorBaseTest, EmbedsARegisteredXEmbedClientAndRemovesEverything) {
-    if (!x.available()) {
-        GTEST_SKIP() << x.whyNot();
-    }
+    VELMORA_REQUIRE_X(x);
     IPtr<TestEditor> editor = createEditor();
     for (int round = 0; round < 2; ++round) { // attach, remove, attach again
         IPtr<EditorWindow> window = openWindow(editor);
@@ -159,9 +157,7 @@ TEST_F(EditorBaseTest, EmbedsARegisteredXEmbedClientAndRemovesEverything) {
 }
 
 TEST_F(EditorBaseTest, HostKeysAndWheelReachTheFrame) {
-    if (!x.available()) {
-        GTEST_SKIP() << x.whyNot();
-    }
+    VELMORA_REQUIRE_X(x);
     IPtr<TestEditor> editor = createEditor();
     IPtr<EditorWindow> window = openWindow(editor);
     ASSERT_TRUE(window && window->isOpen());
@@ -201,9 +197,7 @@ TEST_F(EditorBaseTest, HostKeysAndWheelReachTheFrame) {
 }
 
 TEST_F(EditorBaseTest, SurvivesAHostThatDestroyedItsWindowFirstAndRepeatedOpenClose) {
-    if (!x.available()) {
-        GTEST_SKIP() << x.whyNot();
-    }
+    VELMORA_REQUIRE_X(x);
     for (int i = 0; i < 12; ++i) {
         IPtr<TestEditor> editor = createEditor();
         IPtr<EditorWindow> window = openWindow(editor);

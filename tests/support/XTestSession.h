@@ -11,6 +11,16 @@
 
 typedef struct _XDisplay Display;
 
+// In a GUI test: skips without DISPLAY, fails when DISPLAY names a server
+// that cannot be used.
+#define VELMORA_REQUIRE_X(session)                                                                 \
+    if (!(session).available()) {                                                                  \
+        if ((session).failed()) {                                                                  \
+            FAIL() << (session).whyNot();                                                          \
+        }                                                                                          \
+        GTEST_SKIP() << (session).whyNot();                                                        \
+    }
+
 namespace velmora::test {
 
 // An X window ID (Xlib's Window), without Xlib's macros in the tests' way.
@@ -35,6 +45,9 @@ public:
 
     // False (and the reason) when there is no X server with XTEST.
     bool available() const { return display_ != nullptr; }
+    // True when DISPLAY names a server that cannot be used: a failure, not
+    // a reason to skip.
+    bool failed() const { return failed_; }
     const std::string& whyNot() const { return whyNot_; }
     Display* display() const { return display_; }
 
@@ -64,6 +77,7 @@ public:
 private:
     Display* display_ = nullptr;
     std::string whyNot_;
+    bool failed_ = false;
     std::vector<XWindow> windows_;
 };
 

@@ -62,9 +62,7 @@ protected:
     static constexpr int kHeight = 320;
 
     void SetUp() override {
-        if (!x.available()) {
-            GTEST_SKIP() << x.whyNot();
-        }
+        VELMORA_REQUIRE_X(x);
         parent.display = x.display();
         parent.window = x.createWindow(kWidth, kHeight);
         frame = new VSTGUI::CFrame(VSTGUI::CRect(0, 0, kWidth, kHeight), &parent, nullptr);
