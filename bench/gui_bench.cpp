@@ -83,8 +83,8 @@ struct EditorLikeFrame {
         }
         text(CRect(195, 295, 235, 307), "-30.0 dB", true, fieldFont);
         for (int i = 0; i < 6; ++i) {
-            frame->addView(new CMovieButton(CRect(245 + i * 50, 145, 285 + i * 50, 177), nullptr,
-                                            0, button));
+            frame->addView(
+                new CMovieButton(CRect(245 + i * 50, 145, 285 + i * 50, 177), nullptr, 0, button));
         }
         CBitmap* on = bitmap(pngStrip(16, 219, 1, [](int) { return Rgba{0, 200, 0, 255}; }));
         CBitmap* off = bitmap(pngSolid(16, 219, {0, 0, 0, 35}));
@@ -124,45 +124,40 @@ struct EditorLikeFrame {
     CVuMeter* meters[4] = {};
 };
 
-void idleTick(benchmark::State& state, bool withWindow) {
+// Runs `tick` once per iteration on an editor-like frame.
+template <typename Tick> void run(benchmark::State& state, bool withWindow, Tick tick) {
     EditorLikeFrame f(withWindow);
     if (!f.ok()) {
         state.SkipWithError("no X display");
         return;
     }
     for (auto _ : state) {
-        f.frame->idle();
+        tick(f);
     }
 }
 
+void idleTick(benchmark::State& state, bool withWindow) {
+    run(state, withWindow, [](EditorLikeFrame& f) { f.frame->idle(); });
+}
+
 void fullRedraw(benchmark::State& state, bool withWindow) {
-    EditorLikeFrame f(withWindow);
-    if (!f.ok()) {
-        state.SkipWithError("no X display");
-        return;
-    }
-    for (auto _ : state) {
+    run(state, withWindow, [](EditorLikeFrame& f) {
         f.frame->invalid();
         f.frame->idle();
-    }
+    });
 }
 
 // A 50 ms tick of the editor with all four meters at new values.
 void meterTick(benchmark::State& state, bool withWindow) {
-    EditorLikeFrame f(withWindow);
-    if (!f.ok()) {
-        state.SkipWithError("no X display");
-        return;
-    }
     float level = 0.0f;
-    for (auto _ : state) {
+    run(state, withWindow, [&level](EditorLikeFrame& f) {
         level = level > 0.9f ? 0.1f : level + 0.13f;
         f.meters[0]->setValue(level);
         f.meters[1]->setValue(level * 0.5f);
         f.meters[2]->setValue(level > 0.5f ? 1.0f : 0.0f);
         f.meters[3]->setValue(level > 0.7f ? 1.0f : 0.0f);
         f.frame->idle();
-    }
+    });
 }
 
 BENCHMARK_CAPTURE(idleTick, Offscreen, false);

@@ -11,21 +11,8 @@ namespace VSTGUI {
 
 namespace {
 
-void hold(CBitmap*& slot, CBitmap* bitmap) {
-    if (bitmap != nullptr) {
-        bitmap->remember();
-    }
-    if (slot != nullptr) {
-        slot->forget();
-    }
-    slot = bitmap;
-}
-
 void release(CBitmap*& slot) {
-    if (slot != nullptr) {
-        slot->forget();
-        slot = nullptr;
-    }
+    exchangeReference(slot, static_cast<CBitmap*>(nullptr));
 }
 
 // Byte offsets of character boundaries in UTF-8 text.
@@ -87,19 +74,11 @@ CParamDisplay::CParamDisplay(const CRect& rect, CBitmap* background, std::int32_
     : CControl(rect, nullptr, 0, background), style_(style) {}
 
 CParamDisplay::~CParamDisplay() {
-    if (font_ != nullptr) {
-        font_->forget();
-    }
+    exchangeReference(font_, static_cast<CFontDesc*>(nullptr));
 }
 
 void CParamDisplay::setFont(CFontRef font) {
-    if (font != nullptr) {
-        font->remember();
-    }
-    if (font_ != nullptr) {
-        font_->forget();
-    }
-    font_ = font;
+    exchangeReference(font_, font);
     setDirty();
 }
 
@@ -303,18 +282,13 @@ std::int32_t CTextEdit::onKeyDown(VstKeyCode& key) {
         break;
     case VKEY_RETURN:
     case VKEY_ENTER:
-        if (frame != nullptr) {
-            frame->setFocusView(nullptr);
-        } else {
-            finish(true);
-        }
-        return 1;
     case VKEY_ESCAPE:
-        cancelled_ = true;
+        // Giving up the focus ends the typing; Escape throws the text away.
+        cancelled_ = key.virt == VKEY_ESCAPE;
         if (frame != nullptr) {
             frame->setFocusView(nullptr);
         } else {
-            finish(false);
+            finish(!cancelled_);
         }
         return 1;
     case VKEY_BACK:
@@ -392,47 +366,25 @@ CMouseEventResult CAnimKnob::onMouseDown(CPoint& where, const CButtonState& butt
     if (!buttons.isLeftButton()) {
         return kMouseEventNotHandled;
     }
-    dragging_ = true;
-    fine_ = (buttons() & kShift) != 0;
-    anchorY_ = where.y;
-    anchorValue_ = getValueNormalized();
     beginEdit();
+    beginDrag(where, buttons);
     return kMouseEventHandled;
 }
 
 CMouseEventResult CAnimKnob::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!dragging_) {
+    if (!isDragging()) {
         return kMouseEventNotHandled;
     }
-    const bool fine = (buttons() & kShift) != 0;
-    if (fine != fine_) {
-        // Pressing or letting go of Shift mid-drag must not make the knob jump.
-        fine_ = fine;
-        anchorY_ = where.y;
-        anchorValue_ = getValueNormalized();
-    }
-    const auto range = static_cast<float>(kDragRange) * (fine_ ? kFineFactor : 1.0f);
-    const float fraction =
-        std::clamp(anchorValue_ + static_cast<float>(anchorY_ - where.y) / range, 0.0f, 1.0f);
-    if (fraction != getValueNormalized()) {
-        setValueNormalized(fraction);
-        valueChanged();
-    }
+    changeByUser(dragStartFraction() - static_cast<float>(dragTravel(where, buttons) / kDragRange));
     return kMouseEventHandled;
 }
 
 CMouseEventResult CAnimKnob::onMouseUp(CPoint&, const CButtonState&) {
-    if (!dragging_) {
-        return kMouseEventNotHandled;
-    }
-    dragging_ = false;
-    endEdit();
-    return kMouseEventHandled;
+    return endDrag();
 }
 
 bool CAnimKnob::onWheel(const CPoint&, const float& distance, const CButtonState& buttons) {
-    const float step = wheelInc * ((buttons() & kShift) != 0 ? 1.0f / kFineFactor : 1.0f);
-    return applyWheel(distance * step);
+    return applyWheel(distance * wheelStep(buttons));
 }
 
 // ---------------------------------------------------------------------------
@@ -478,7 +430,7 @@ CVerticalSlider::CVerticalSlider(const CRect& rect, CControlListener* listener, 
                                  std::int32_t style)
     : CControl(rect, listener, tag, background), offsetHandle_(offsetHandle),
       rangeHandle_(rangeHandle), offset_(offset), style_(style | kVertical) {
-    hold(handle_, handle);
+    exchangeReference(handle_, handle);
 }
 
 CVerticalSlider::~CVerticalSlider() {
@@ -528,55 +480,28 @@ CMouseEventResult CVerticalSlider::onMouseDown(CPoint& where, const CButtonState
     const CRect handle = handleRect();
     if (where.y < handle.top || where.y >= handle.bottom) {
         // A click on the track puts the handle's middle under the mouse.
-        const CCoord position = where.y - size.top - offsetHandle_.y - handle.getHeight() / 2;
-        const float fraction = fractionFor(position);
-        if (fraction != getValueNormalized()) {
-            setValueNormalized(fraction);
-            valueChanged();
-        }
+        changeByUser(fractionFor(where.y - size.top - offsetHandle_.y - handle.getHeight() / 2));
     }
-    dragging_ = true;
-    fine_ = (buttons() & kShift) != 0;
-    anchorY_ = where.y;
-    anchorFraction_ = getValueNormalized();
+    beginDrag(where, buttons);
     return kMouseEventHandled;
 }
 
 CMouseEventResult CVerticalSlider::onMouseMoved(CPoint& where, const CButtonState& buttons) {
-    if (!dragging_) {
+    if (!isDragging()) {
         return kMouseEventNotHandled;
     }
-    const bool fine = (buttons() & kShift) != 0;
-    if (fine != fine_) {
-        fine_ = fine;
-        anchorY_ = where.y;
-        anchorFraction_ = getValueNormalized();
-    }
-    const CCoord start = positionFor(anchorFraction_);
-    const CCoord moved = (where.y - anchorY_) / (fine_ ? CAnimKnob::kFineFactor : 1.0f);
-    const float fraction = fractionFor(start + moved);
-    if (fraction != getValueNormalized()) {
-        setValueNormalized(fraction);
-        valueChanged();
-    }
+    changeByUser(fractionFor(positionFor(dragStartFraction()) + dragTravel(where, buttons)));
     return kMouseEventHandled;
 }
 
 CMouseEventResult CVerticalSlider::onMouseUp(CPoint&, const CButtonState&) {
-    if (!dragging_) {
-        return kMouseEventNotHandled;
-    }
-    dragging_ = false;
-    endEdit();
-    return kMouseEventHandled;
+    return endDrag();
 }
 
 bool CVerticalSlider::onWheel(const CPoint&, const float& distance, const CButtonState& buttons) {
     // Turning the wheel away from the user moves the handle up.
     const float up = (style_ & kTop) != 0 ? -1.0f : 1.0f;
-    const float step =
-        wheelInc * ((buttons() & kShift) != 0 ? 1.0f / CAnimKnob::kFineFactor : 1.0f);
-    return applyWheel(up * distance * step);
+    return applyWheel(up * distance * wheelStep(buttons));
 }
 
 // ---------------------------------------------------------------------------
@@ -585,8 +510,8 @@ bool CVerticalSlider::onWheel(const CPoint&, const float& distance, const CButto
 CVuMeter::CVuMeter(const CRect& rect, CBitmap* onBitmap, CBitmap* offBitmap, std::int32_t nbLed,
                    std::int32_t style)
     : CControl(rect), nbLed_(std::max(1, nbLed)), style_(style) {
-    hold(onBitmap_, onBitmap);
-    hold(offBitmap_, offBitmap);
+    exchangeReference(onBitmap_, onBitmap);
+    exchangeReference(offBitmap_, offBitmap);
     setMouseEnabled(false);
 }
 
@@ -675,7 +600,7 @@ private:
 CSplashScreen::CSplashScreen(const CRect& rect, CControlListener* listener, std::int32_t tag,
                              CBitmap* background, const CRect& toDisplay, const CPoint& offset)
     : CControl(rect, listener, tag), toDisplay_(toDisplay), offset_(offset) {
-    hold(image_, background);
+    exchangeReference(image_, background);
     setTransparency(true);
 }
 

@@ -111,7 +111,6 @@ private:
 class CAnimKnob : public CControl {
 public:
     static constexpr CCoord kDragRange = 200;
-    static constexpr float kFineFactor = 10.0f;
 
     CAnimKnob(const CRect& size, CControlListener* listener, std::int32_t tag,
               std::int32_t subPixmaps, CCoord heightOfOneImage, CBitmap* background,
@@ -132,10 +131,6 @@ private:
     std::int32_t subPixmaps_;
     CCoord heightOfOneImage_;
     CPoint offset_;
-    bool dragging_ = false;
-    bool fine_ = false;
-    CCoord anchorY_ = 0;
-    float anchorValue_ = 0;
 };
 
 // A button showing the upper image of its bitmap for value 0 and the lower
@@ -192,11 +187,6 @@ private:
     CBitmap* handle_ = nullptr;
     CPoint offset_;
     std::int32_t style_;
-    bool dragging_ = false;
-    bool fine_ = false;
-    CCoord grabY_ = 0;
-    CCoord anchorY_ = 0;
-    float anchorFraction_ = 0;
 };
 
 // A meter of `nbLed` segments: the lit bitmap from the bottom up to the

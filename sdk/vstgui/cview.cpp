@@ -10,9 +10,7 @@ namespace VSTGUI {
 CView::CView(const CRect& rect) : size(rect) {}
 
 CView::~CView() {
-    if (background_ != nullptr) {
-        background_->forget();
-    }
+    exchangeReference(background_, static_cast<CBitmap*>(nullptr));
 }
 
 void CView::draw(CDrawContext* context) {
@@ -95,13 +93,7 @@ void CView::setTransparency(bool state) {
 }
 
 void CView::setBackground(CBitmap* background) {
-    if (background != nullptr) {
-        background->remember();
-    }
-    if (background_ != nullptr) {
-        background_->forget();
-    }
-    background_ = background;
+    exchangeReference(background_, background);
     setDirty();
 }
 
@@ -175,23 +167,55 @@ void CControl::endEdit() {
     }
 }
 
+void CControl::changeByUser(float fraction) {
+    fraction = std::clamp(fraction, 0.0f, 1.0f);
+    if (fraction != getValueNormalized()) {
+        setValueNormalized(fraction);
+        valueChanged();
+    }
+}
+
 bool CControl::applyWheel(float delta) {
-    const float before = getValueNormalized();
-    const float after = std::clamp(before + delta, 0.0f, 1.0f);
     CFrame* frame = getFrame();
     if (frame != nullptr) {
         frame->beginWheelEdit(this);
     } else {
         beginEdit();
     }
-    if (after != before) {
-        setValueNormalized(after);
-        valueChanged();
-    }
+    changeByUser(getValueNormalized() + delta);
     if (frame == nullptr) {
         endEdit();
     }
     return true;
+}
+
+float CControl::wheelStep(const CButtonState& buttons) const {
+    return wheelInc * ((buttons() & kShift) != 0 ? 1.0f / kFineFactor : 1.0f);
+}
+
+void CControl::beginDrag(const CPoint& where, const CButtonState& buttons) {
+    dragging_ = true;
+    dragFine_ = (buttons() & kShift) != 0;
+    dragAnchorY_ = where.y;
+    dragAnchorFraction_ = getValueNormalized();
+}
+
+CCoord CControl::dragTravel(const CPoint& where, const CButtonState& buttons) {
+    const bool fine = (buttons() & kShift) != 0;
+    if (fine != dragFine_) {
+        // Pressing or letting go of Shift mid-drag must not make the value jump.
+        beginDrag(where, buttons);
+    }
+    return (where.y - dragAnchorY_) / (dragFine_ ? kFineFactor : 1.0f);
+}
+
+CMouseEventResult CControl::endDrag() {
+    if (!dragging_) {
+        return kMouseEventNotHandled;
+    }
+    dragging_ = false;
+    endEdit();
+    return kMouseEventHandled;
 }
 
 } // namespace VSTGUI

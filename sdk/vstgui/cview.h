@@ -129,9 +129,25 @@ public:
     void endEdit();
     bool isEditing() const { return editDepth_ > 0; }
 
+    // Drags and wheel turns with Shift held move the value this much finer.
+    static constexpr float kFineFactor = 10.0f;
+
 protected:
-    // A wheel turn: moves the value by the wheel step inside one wheel edit.
+    // A change the user made: the value within the range, the listener told
+    // when it changed.
+    void changeByUser(float fraction);
+    // A wheel turn: moves the value by `delta` inside one wheel edit.
     bool applyWheel(float delta);
+    float wheelStep(const CButtonState& buttons) const;
+    // A vertical mouse drag: where it began and the value then; the pixels
+    // moved down since, ten times fewer with Shift (pressing or letting go of
+    // Shift starts the count afresh from the present value); its end closes
+    // the edit bracket.
+    void beginDrag(const CPoint& where, const CButtonState& buttons);
+    bool isDragging() const { return dragging_; }
+    float dragStartFraction() const { return dragAnchorFraction_; }
+    CCoord dragTravel(const CPoint& where, const CButtonState& buttons);
+    CMouseEventResult endDrag();
 
     float value = 0.0f;
     float vmin = 0.0f;
@@ -143,6 +159,10 @@ private:
     CControlListener* listener_;
     std::int32_t tag_;
     int editDepth_ = 0;
+    bool dragging_ = false;
+    bool dragFine_ = false;
+    CCoord dragAnchorY_ = 0;
+    float dragAnchorFraction_ = 0;
 };
 
 } // namespace VSTGUI

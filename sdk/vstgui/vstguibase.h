@@ -211,6 +211,18 @@ private:
     std::int32_t nbReference_ = 1;
 };
 
+// Makes `slot` hold a reference to `object` (either may be null) instead of
+// the one it held.
+template <typename T> void exchangeReference(T*& slot, T* object) {
+    if (object != nullptr) {
+        object->remember();
+    }
+    if (slot != nullptr) {
+        slot->forget();
+    }
+    slot = object;
+}
+
 // Holds one reference for as long as it lives.
 template <typename T> class SharedPointer {
 public:
@@ -227,15 +239,7 @@ public:
     }
     ~SharedPointer() { reset(nullptr); }
 
-    void reset(T* object) {
-        if (object != nullptr) {
-            object->remember();
-        }
-        if (object_ != nullptr) {
-            object_->forget();
-        }
-        object_ = object;
-    }
+    void reset(T* object) { exchangeReference(object_, object); }
     T* get() const { return object_; }
     T* operator->() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }

@@ -13,8 +13,8 @@
 #include <X11/Xutil.h>
 
 #include <cmath>
-#include <fcntl.h>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <numbers>
@@ -153,9 +153,7 @@ TEST(EditTool, ReportsWhatKeepsItFromOpeningAWindow) {
 
 class EditToolWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        VELMORA_REQUIRE_X(x);
-    }
+    void SetUp() override { VELMORA_REQUIRE_X(x); }
     // The tool's top-level window, found by its title.
     XWindow findWindow(const std::string& title) {
         XWindow root = 0;
@@ -196,7 +194,8 @@ protected:
         e.xclient.window = w;
         e.xclient.message_type = XInternAtom(x.display(), "WM_PROTOCOLS", False);
         e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(XInternAtom(x.display(), "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[0] =
+            static_cast<long>(XInternAtom(x.display(), "WM_DELETE_WINDOW", False));
         XSendEvent(x.display(), w, False, NoEventMask, &e);
         x.sync();
     }
@@ -253,8 +252,8 @@ TEST_F(EditToolWindowTest, PlaysTheLoopEditsThroughTheHostAndSavesTheSettings) {
     // Started from those settings, the editor shows them, and closing without
     // a change saves the same bytes.
     const auto again = dir / "again.state";
-    child = spawnTool(dir, {"--plugin", kModule, "--state", saved.string(), "--save-state",
-                            again.string()});
+    child = spawnTool(
+        dir, {"--plugin", kModule, "--state", saved.string(), "--save-state", again.string()});
     const XWindow w2 = waitForWindow("Edit Test");
     ASSERT_NE(w2, 0u) << readFile(dir / ".stderr");
     EXPECT_TRUE(waitForPixel(w2, 30, 30, {6, 249, 14}));
@@ -267,8 +266,7 @@ TEST_F(EditToolWindowTest, PlaysTheLoopEditsThroughTheHostAndSavesTheSettings) {
     child = spawnTool(dir, {"--plugin", kNoX11Module});
     ASSERT_TRUE(waitFor(child, std::chrono::seconds(20)));
     EXPECT_EQ(child.code, 1);
-    EXPECT_NE(readFile(dir / ".stderr").find("cannot be shown in an X11 window"),
-              std::string::npos)
+    EXPECT_NE(readFile(dir / ".stderr").find("cannot be shown in an X11 window"), std::string::npos)
         << readFile(dir / ".stderr");
 }
 
