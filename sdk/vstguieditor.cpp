@@ -178,8 +178,13 @@ tresult PLUGIN_API VSTGUIEditor::attached(void* parent, FIDString type) {
     }
     timer->setScheduler(link_);
     timer->start();
-    if (!open(&link_->parentWindow)) {
+    const bool opened = open(&link_->parentWindow);
+    if (!opened || (frame != nullptr && frame->getWindow() == 0)) {
+        // Refused, or no window could be made in the given parent.
         timer->stop();
+        if (opened) {
+            close();
+        }
         if (frame != nullptr) {
             frame->forget();
             frame = nullptr;

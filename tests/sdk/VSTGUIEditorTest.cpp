@@ -196,8 +196,23 @@ TEST_F(EditorBaseTest, HostKeysAndWheelReachTheFrame) {
     window->close();
 }
 
-TEST_F(EditorBaseTest, SurvivesAHostThatDestroyedItsWindowFirstAndRepeatedOpenClose) {
+TEST_F(EditorBaseTest, SurvivesBadParentsAndHostsThatDestroyTheirWindowFirst) {
     VELMORA_REQUIRE_X(x);
+    {
+        // A parent that is no window: refused, with nothing left registered.
+        IPtr<TestEditor> editor = createEditor();
+        std::string error;
+        IPtr<EditorWindow> loop = EditorWindow::create("no window", error);
+        ASSERT_TRUE(loop) << error;
+        editor->setFrame(loop);
+        EXPECT_EQ(
+            editor->attached(reinterpret_cast<void*>(0x7ABCDEF), kPlatformTypeX11EmbedWindowID),
+            kResultFalse);
+        EXPECT_EQ(loop->eventHandlerCount(), 0u);
+        EXPECT_EQ(loop->timerCount(), 0u);
+        EXPECT_TRUE(controller->editors().empty());
+        editor->setFrame(nullptr);
+    }
     for (int i = 0; i < 12; ++i) {
         IPtr<TestEditor> editor = createEditor();
         IPtr<EditorWindow> window = openWindow(editor);
