@@ -325,7 +325,9 @@ std::int32_t CTextEdit::onKeyDown(VstKeyCode& key) {
         key.character = ' ';
         break;
     default:
-        return -1;
+        // Other keys count by their character (hosts send keypad digits with
+        // both), or not at all.
+        break;
     }
     const bool command = (key.modifier & (MODIFIER_CONTROL | MODIFIER_COMMAND)) != 0;
     if (key.character < 0x20 || key.character == 0x7F || key.character > 0x10FFFF || command ||

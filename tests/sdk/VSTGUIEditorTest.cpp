@@ -173,7 +173,8 @@ TEST_F(EditorBaseTest, HostKeysAndWheelReachTheFrame) {
     EXPECT_EQ(editor->onKeyDown(u'0', 0, 0), kResultTrue);
     EXPECT_EQ(editor->onKeyDown(u'.', 0, 0), kResultTrue);
     EXPECT_EQ(editor->onKeyDown(u'2', 0, 0), kResultTrue);
-    EXPECT_EQ(editor->onKeyDown(u'5', 0, 0), kResultTrue);
+    EXPECT_EQ(editor->onKeyDown(0, KEY_UP, 0), kResultFalse) << "left to the host";
+    EXPECT_EQ(editor->onKeyDown(u'5', KEY_DELETE + 7, 0), kResultTrue) << "keypad 5";
     EXPECT_EQ(editor->onKeyDown(0, KEY_RETURN, 0), kResultTrue);
     EXPECT_DOUBLE_EQ(controller->getParamNormalized(kGainId), 0.25);
     EXPECT_STREQ(editor->field->getText(), "0.2500");
