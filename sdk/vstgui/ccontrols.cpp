@@ -633,31 +633,30 @@ CMouseEventResult CSplashScreen::onMouseDown(CPoint&, const CButtonState& button
     return kMouseEventHandled;
 }
 
-void CSplashScreen::unSplash() {
-    CFrame* frame = getFrame();
+bool CSplashScreen::hide() {
     if (shownView_ == nullptr) {
-        return;
+        return false;
     }
     static_cast<SplashView*>(shownView_)->forgetOwner();
     CView* view = shownView_;
     shownView_ = nullptr;
+    CFrame* frame = getFrame();
     if (frame != nullptr && frame->getModalView() == view) {
         frame->setModalView(nullptr);
     }
     setValue(0.0f);
-    valueChanged();
+    return true;
+}
+
+void CSplashScreen::unSplash() {
+    if (hide()) {
+        valueChanged();
+    }
 }
 
 void CSplashScreen::removed(CFrame* frame) {
-    if (shownView_ != nullptr) {
-        static_cast<SplashView*>(shownView_)->forgetOwner();
-        CView* view = shownView_;
-        shownView_ = nullptr;
-        if (frame != nullptr && frame->getModalView() == view) {
-            frame->setModalView(nullptr);
-        }
-        setValue(0.0f);
-    }
+    // Leaving the frame closes the image without a word to the listener.
+    hide();
     CControl::removed(frame);
 }
 

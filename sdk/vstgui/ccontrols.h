@@ -236,6 +236,9 @@ public:
     bool isShown() const { return shownView_ != nullptr; }
 
 private:
+    // Takes the shown image away; false when none was shown.
+    bool hide();
+
     CBitmap* image_ = nullptr;
     CRect toDisplay_;
     CPoint offset_;
