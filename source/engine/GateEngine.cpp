@@ -42,6 +42,7 @@ void GateEngine::setSampleRate(float fs) {
     rampGain_ = 1.0f;
     rampFalling_ = true;
     rampActive_ = false;
+    rampHeld_ = false;
     rampFloor_ = 0.01f;
     // A fall from 1 to the floor takes 10 ms.
     rampCoef_ = static_cast<float>(std::pow(0.01, 1.0 / (static_cast<double>(fs) * 10.0 * 0.001)));
@@ -330,6 +331,7 @@ void GateEngine::processBlock(const float* const* inputs, float* const* outputs,
     if (numSamples <= 0) {
         return;
     }
+    releaseRampHold();
     if (bypass_) {
         processBypass(inputs, outputs, numSamples);
         return;
@@ -345,6 +347,7 @@ void GateEngine::processBlockSidechain(const float* const* sidechain, const floa
     if (numSamples <= 0) {
         return;
     }
+    releaseRampHold();
     if (bypass_) {
         processBypass(inputs, outputs, numSamples);
         return;
@@ -508,30 +511,53 @@ void GateEngine::processEmpty(float* const* out, int n) {
 }
 
 float GateEngine::switchRamp() {
+    if (rampHeld_) {
+        return rampGain_;
+    }
     if (rampFalling_) {
         rampGain_ = rampCoef_ * rampGain_;
         if (rampFloor_ >= rampGain_) {
             rampGain_ = 0.01f;
-            if (pendingBypass_) {
-                bypass_ = nextBypass_;
-                pendingBypass_ = false;
-            }
-            if (pendingCtrlOut_) {
-                ctrlOut_ = nextCtrlOut_;
-                pendingCtrlOut_ = false;
-            }
+            const bool wasBypass = bypass_;
+            const bool wasCtrlOut = ctrlOut_;
+            applyPendingSwitches();
             rampFalling_ = false;
+            // Only a mode that changed has to wait to be heard; an unchanged
+            // value dips and rises the same whatever the block size.
+            rampHeld_ = bypass_ != wasBypass || ctrlOut_ != wasCtrlOut;
         }
         return rampGain_;
     }
     rampGain_ = rampGain_ * rampCoef_ + (1.0f - rampCoef_);
     if (rampGain_ >= 1.0f - 0.01f) {
-        rampActive_ = false;
         rampGain_ = 1.0f;
         rampFalling_ = true;
+        // A value that arrived during the rise gets a fall of its own, so
+        // that the mode in force always ends up as the last one asked for.
+        rampActive_ = pendingBypass_ || pendingCtrlOut_;
         return 1.0f;
     }
     return rampGain_;
+}
+
+// Values that arrive while the ramp waits at its bottom switch there too:
+// the output is still down at the floor.
+void GateEngine::releaseRampHold() {
+    if (rampHeld_) {
+        applyPendingSwitches();
+        rampHeld_ = false;
+    }
+}
+
+void GateEngine::applyPendingSwitches() {
+    if (pendingBypass_) {
+        bypass_ = nextBypass_;
+        pendingBypass_ = false;
+    }
+    if (pendingCtrlOut_) {
+        ctrlOut_ = nextCtrlOut_;
+        pendingCtrlOut_ = false;
+    }
 }
 
 // ------------------------------------------------------------------ meters

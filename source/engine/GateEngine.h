@@ -135,6 +135,7 @@ public:
     float rampGain() const { return rampGain_; }
     bool rampFalling() const { return rampFalling_; }
     bool rampActive() const { return rampActive_; }
+    bool rampHeld() const { return rampHeld_; }
     bool pendingBypass() const { return pendingBypass_; }
     bool pendingCtrlOut() const { return pendingCtrlOut_; }
     bool nextBypass() const { return nextBypass_; }
@@ -167,6 +168,8 @@ private:
     void processBypass(const float* const* in, float* const* out, int n);
     void processEmpty(float* const* out, int n);
     float switchRamp();
+    void releaseRampHold();
+    void applyPendingSwitches();
     void updateMeters(int detCount, bool linked, bool rms);
     void clearReadouts();
     int nextRandom();
@@ -185,6 +188,10 @@ private:
     bool rampFalling_ = true;
     float rampGain_ = 1.0f;
     bool rampActive_ = false;
+    // After a mode change the ramp waits at its bottom until the next block
+    // start, where the new mode is first heard; rising earlier would let the
+    // old mode come back up and make the switch a hard cut with long blocks.
+    bool rampHeld_ = false;
     bool pendingBypass_ = false;
     bool pendingCtrlOut_ = false;
     bool nextBypass_ = false;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -123,36 +124,70 @@ TEST(GateRamp, ModeSwitchesAtTheBottomAndIsHeardNextBlock) {
     EXPECT_GT(out[0][n - 1], out[0][0]);
 }
 
-TEST(GateRamp, ChangeDuringTheRiseWaitsForALaterRamp) {
+TEST(GateRamp, ChangeDuringTheRiseFallsAgainWhenTheRiseEnds) {
     GateEngine e;
     configureDefaults(e, kFs, 1, 1, 2);
     Buffers in(1, 16, 0.3f);
     Buffers out(1, 16);
 
-    e.setBypass(false);
-    for (int b = 0; b < 100 && e.rampFalling(); ++b) {
+    e.setBypass(true);
+    for (int b = 0; b < 100 && !e.rampHeld(); ++b) {
         e.processBlock(in.in(), out.out(), 16);
     }
+    e.processBlock(in.in(), out.out(), 16);
     ASSERT_FALSE(e.rampFalling());
-    ASSERT_TRUE(e.rampActive());
+    ASSERT_FALSE(e.rampHeld());
     e.setCtrlOut(true);
-    EXPECT_TRUE(e.pendingCtrlOut());
-    EXPECT_FALSE(e.rampFalling()); // the rise is not turned back
+    EXPECT_FALSE(e.rampFalling()); // the rise is not turned back halfway
 
-    settle(e, 0.3f);
-    for (int b = 0; b < 200; ++b) {
-        e.processBlock(in.in(), out.out(), 16);
-    }
-    EXPECT_FALSE(e.ctrlOut());
-    EXPECT_TRUE(e.pendingCtrlOut());
-    EXPECT_EQ(e.rampGain(), 1.0f);
-
-    // Any later Bypass value brings it in at the bottom of its ramp.
-    e.setBypass(false);
     settle(e, 0.3f);
     EXPECT_TRUE(e.ctrlOut());
-    EXPECT_FALSE(e.bypass());
+    EXPECT_TRUE(e.bypass());
     EXPECT_FALSE(e.pendingCtrlOut());
+    EXPECT_EQ(e.rampGain(), 1.0f);
+}
+
+// With blocks longer than the fall, the ramp must wait at its bottom for the
+// block start where the new mode is first heard. A DC input below the
+// threshold makes each switch a jump between near silence and the input
+// (Bypass) or the control signal (Ctrl Out), which equals DC in the low band.
+TEST(GateRamp, SwitchesStayClickFreeAndEndOnTheLastValueAtAnyBlockSize) {
+    const float level = 0.05f;
+    for (const int n : {64, 100, 441, 512, 1000, 2048, 4096, 8192}) {
+        SCOPED_TRACE(n);
+        GateEngine e;
+        configureDefaults(e, kFs, 1, 1, 2);
+        Buffers in(1, n, level);
+        Buffers out(1, n);
+        settle(e, level);
+        float last = out[0][n - 1];
+        float largestStep = 0.0f;
+        auto run = [&](int blocks) {
+            for (int b = 0; b < blocks; ++b) {
+                e.processBlock(in.in(), out.out(), n);
+                for (int i = 0; i < n; ++i) {
+                    largestStep = std::max(largestStep, std::fabs(out[0][i] - last));
+                    last = out[0][i];
+                }
+            }
+        };
+        // Changes at every phase: idle, mid-fall, at the bottom, mid-rise.
+        const bool bypassSeq[] = {true, false, true, true, false, true};
+        const bool ctrlSeq[] = {false, true, true, false, true, false};
+        for (int k = 0; k < 6; ++k) {
+            e.setBypass(bypassSeq[k]);
+            run(k % 3);
+            e.setCtrlOut(ctrlSeq[k]);
+            run(1);
+        }
+        run(2 + 96000 / n);
+        EXPECT_FALSE(e.rampActive());
+        EXPECT_EQ(e.bypass(), bypassSeq[5]);
+        EXPECT_EQ(e.ctrlOut(), ctrlSeq[5]);
+        // A fall or rise step is at most (1 - rampCoef) of the level, about
+        // 1 %; a switch at full gain would jump by most of it.
+        EXPECT_LT(largestStep, 0.02f * level);
+    }
 }
 
 // 64-sample blocks at 44100 Hz: 2205-sample interval, reached after 35
