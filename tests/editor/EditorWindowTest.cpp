@@ -37,26 +37,18 @@ using namespace std::chrono_literals;
 struct Box {
     int x, y, w, h;
 };
+using Pixels = std::vector<std::uint32_t>; // 0xRRGGBB, row by row
 
-// Pixels as 0xRRGGBB, row by row.
-struct Pixels {
-    int w = 0, h = 0;
-    std::vector<std::uint32_t> rgb;
-};
-
-int channel(std::uint32_t p, int shift) {
-    return static_cast<int>((p >> shift) & 0xFF);
-}
-
-// Pixels that differ by more than 3 in any channel.
+// Pixels that differ by more than 3 in a channel.
 int differing(const Pixels& a, const Pixels& b) {
-    if (a.w != b.w || a.h != b.h) {
-        return a.w * a.h + 1;
+    if (a.size() != b.size()) {
+        return -1;
     }
     int count = 0;
-    for (std::size_t i = 0; i < a.rgb.size(); ++i) {
+    for (std::size_t i = 0; i < a.size(); ++i) {
         for (int shift : {0, 8, 16}) {
-            if (std::abs(channel(a.rgb[i], shift) - channel(b.rgb[i], shift)) > 3) {
+            if (std::abs(static_cast<int>((a[i] >> shift) & 0xFF) -
+                         static_cast<int>((b[i] >> shift) & 0xFF)) > 3) {
                 ++count;
                 break;
             }
@@ -65,97 +57,61 @@ int differing(const Pixels& a, const Pixels& b) {
     return count;
 }
 
-Pixels grab(Display* display, unsigned long window, Box box) {
-    XSync(display, False);
-    Pixels out{box.w, box.h, {}};
-    XImage* image = XGetImage(display, window, box.x, box.y, static_cast<unsigned>(box.w),
-                              static_cast<unsigned>(box.h), AllPlanes, ZPixmap);
-    if (image == nullptr) {
-        return {};
-    }
-    for (int y = 0; y < box.h; ++y) {
-        for (int x = 0; x < box.w; ++x) {
-            out.rgb.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
-        }
-    }
-    XDestroyImage(image);
-    return out;
-}
-
-// The editor as it should look, built up from the library's images.
-class Reference {
-public:
-    Reference() {
-        surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 630, 330);
-        paint("background.png", {0, 0, 630, 330});
-    }
-    ~Reference() { cairo_surface_destroy(surface_); }
-    Reference(const Reference&) = delete;
-    Reference& operator=(const Reference&) = delete;
-
-    // Draws the part of an image from (srcX, srcY) into the box.
-    Reference& paint(const char* image, Box to, int srcX = 0, int srcY = 0) {
-        cairo_surface_t* png = cairo_image_surface_create_from_png(
-            (std::string(VELMORA_IMAGE_DIR) + "/" + image).c_str());
-        EXPECT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS) << image;
-        cairo_t* cr = cairo_create(surface_);
-        cairo_rectangle(cr, to.x, to.y, to.w, to.h);
-        cairo_clip(cr);
-        cairo_set_source_surface(cr, png, to.x - srcX, to.y - srcY);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_destroy(png);
-        return *this;
-    }
-
-    Pixels crop(Box box) {
-        cairo_surface_flush(surface_);
-        const auto* data = cairo_image_surface_get_data(surface_);
-        const int stride = cairo_image_surface_get_stride(surface_);
-        Pixels out{box.w, box.h, {}};
-        for (int y = box.y; y < box.y + box.h; ++y) {
-            for (int x = box.x; x < box.x + box.w; ++x) {
-                std::uint32_t p = 0;
-                std::memcpy(&p, data + y * stride + x * 4, 4);
-                out.rgb.push_back(p & 0xFFFFFF); // the background is opaque
-            }
-        }
-        return out;
-    }
-
-private:
-    cairo_surface_t* surface_;
+// An image of the library painted into `to` from (0, srcY) of the image.
+struct Layer {
+    const char* image;
+    Box to;
+    int srcY = 0;
 };
 
-// A knob's strip frame for a value, as the knob picks it.
-int knobFrame(double value) {
-    return static_cast<int>(std::lround(static_cast<float>(value) * 79.0f));
+// What the box should show: the background and the layers over it, painted
+// the way the widgets paint their bitmaps.
+Pixels expected(Box box, std::initializer_list<Layer> layers) {
+    cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_RGB24, box.w, box.h);
+    cairo_t* cr = cairo_create(out);
+    cairo_translate(cr, -box.x, -box.y);
+    std::vector<Layer> all{{"background.png", {0, 0, 630, 330}}};
+    all.insert(all.end(), layers);
+    for (const Layer& layer : all) {
+        const std::string path = std::string(VELMORA_IMAGE_DIR) + "/" + layer.image;
+        cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+        cairo_save(cr);
+        cairo_rectangle(cr, layer.to.x, layer.to.y, layer.to.w, layer.to.h);
+        cairo_clip(cr);
+        cairo_set_source_surface(cr, png, layer.to.x, layer.to.y - layer.srcY);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        cairo_surface_destroy(png);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(out);
+    Pixels pixels;
+    for (int y = 0; y < box.h; ++y) {
+        const auto* row =
+            cairo_image_surface_get_data(out) + y * cairo_image_surface_get_stride(out);
+        for (int x = 0; x < box.w; ++x) {
+            std::uint32_t p = 0;
+            std::memcpy(&p, row + 4 * x, 4);
+            pixels.push_back(p & 0xFFFFFF);
+        }
+    }
+    cairo_surface_destroy(out);
+    return pixels;
 }
 
-// Records what the editor tells the host and hands the values to the next
+// Records what the editor tells the host and queues the values for the next
 // process call, as a host does.
 class RecordingHandler : public IComponentHandler {
 public:
-    tresult PLUGIN_API beginEdit(ParamID id) override {
-        calls.push_back("begin " + std::to_string(id));
-        return kResultOk;
-    }
+    tresult PLUGIN_API beginEdit(ParamID id) override { return record("begin ", id); }
     tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override {
-        calls.push_back("perform " + std::to_string(id));
         values.push_back(value);
-        if (plugin != nullptr) {
-            plugin->inputChanges().addChange(id, 0, value);
-        }
-        return kResultOk;
+        plugin->inputChanges().addChange(id, 0, value);
+        return record("perform ", id);
     }
-    tresult PLUGIN_API endEdit(ParamID id) override {
-        calls.push_back("end " + std::to_string(id));
-        return kResultOk;
-    }
+    tresult PLUGIN_API endEdit(ParamID id) override { return record("end ", id); }
     tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
-    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-        QUERY_INTERFACE(iid, obj, FUnknown::iid, IComponentHandler)
-        QUERY_INTERFACE(iid, obj, IComponentHandler::iid, IComponentHandler)
+    tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
         *obj = nullptr;
         return kNoInterface;
     }
@@ -165,6 +121,12 @@ public:
     HostedPlugin* plugin = nullptr;
     std::vector<std::string> calls;
     std::vector<ParamValue> values;
+
+private:
+    tresult record(const char* what, ParamID id) {
+        calls.push_back(what + std::to_string(id));
+        return kResultOk;
+    }
 };
 
 constexpr Box kInGainKnob{120, 54, 40, 36}; // below its caption
@@ -232,17 +194,49 @@ protected:
         XSync(window->display(), False);
     }
     void set(ParamID id, ParamValue value) { plugin->controller()->setParamNormalized(id, value); }
-    ParamValue get(ParamID id) { return plugin->controller()->getParamNormalized(id); }
-    Pixels screen(Box box) { return grab(x.display(), window->window(), box); }
-    int knobMismatch(Box knob, double value) {
-        const int top = knob.y - 4; // the knob's rectangle starts 4 rows above the box
-        return differing(screen(knob),
-                         Reference()
-                             .paint("knobImg1.png", {knob.x, top, 40, 40}, 0, knobFrame(value) * 40)
-                             .crop(knob));
+    // Values set by the host, then shown by the next ticks.
+    void show(std::initializer_list<std::pair<ParamID, ParamValue>> values) {
+        for (auto [id, value] : values) {
+            set(id, value);
+        }
+        if (window && window->isOpen()) {
+            settle();
+        }
     }
-    void pump() { window->runOnce(5ms); }
-    Rgb lampColour(Box lamp) { return x.pixel(window->window(), lamp.x + 8, lamp.y + 8); }
+    // The value the processor holds after the next block.
+    float processed(ParamID id) {
+        EXPECT_EQ(plugin->process(64), kResultOk);
+        std::vector<char> state;
+        float value = -1.0f;
+        if (plugin->getState(state) && state.size() >= 4 * (id + 1)) {
+            std::memcpy(&value, state.data() + 4 * id, 4);
+        }
+        return value;
+    }
+    ParamValue get(ParamID id) { return plugin->controller()->getParamNormalized(id); }
+    Pixels screen(Box box) {
+        XSync(x.display(), False);
+        XImage* image =
+            XGetImage(x.display(), window->window(), box.x, box.y, static_cast<unsigned>(box.w),
+                      static_cast<unsigned>(box.h), AllPlanes, ZPixmap);
+        Pixels pixels;
+        for (int i = 0; image != nullptr && i < box.w * box.h; ++i) {
+            pixels.push_back(XGetPixel(image, i % box.w, i / box.w) & 0xFFFFFF);
+        }
+        if (image != nullptr) {
+            XDestroyImage(image);
+        }
+        return pixels;
+    }
+    // The knob's strip frame for the value, as the knob picks it; the box
+    // starts 4 rows into the knob, below its caption.
+    int knobMismatch(Box knob, double value) {
+        const int frame = static_cast<int>(std::lround(static_cast<float>(value) * 79.0f));
+        return differing(
+            screen(knob),
+            expected(knob, {{"knobImg1.png", {knob.x, knob.y - 4, 40, 40}, frame * 40}}));
+    }
+    Rgb lamp(Box box) { return x.pixel(window->window(), box.x + 8, box.y + 8); }
 
     XTestSession x;
     RecordingHandler handler;
@@ -252,79 +246,57 @@ protected:
 };
 
 TEST_F(EditorWindowTest, ViewsDrawAtTheirPlacesFromTheLibrarysImages) {
-    set(6, 0.25);
-    set(0, 0.0);
-    set(2, 1.0);
-    settle();
+    const auto button = [&](Box b, const char* image, int frame) {
+        return differing(screen(b), expected(b, {{image, b, frame * b.h}}));
+    };
+    show({{6, 0.25}, {0, 0.0}, {2, 1.0}});
     EXPECT_EQ(knobMismatch(kInGainKnob, 0.25), 0);
     EXPECT_GT(knobMismatch(kInGainKnob, 0.3), 20) << "the check tells neighbouring frames apart";
-    const auto button = [&](Box b, const char* image, int frame) {
-        return differing(screen(b), Reference().paint(image, b, 0, frame * b.h).crop(b));
-    };
     EXPECT_EQ(button(kBypass, "ButtonSingleBypass.png", 0), 0);
     EXPECT_EQ(button(kDetection, "ButtonPeakRms.png", 1), 0);
-    set(0, 1.0);
-    set(2, 0.0);
-    settle();
+    show({{0, 1.0}, {2, 0.0}});
     EXPECT_EQ(button(kBypass, "ButtonSingleBypass.png", 1), 0);
     EXPECT_EQ(button(kDetection, "ButtonPeakRms.png", 0), 0);
 
     // Only the attack pair of the chosen envelope is drawn; 0.5 is still synth.
-    set(10, 0.0); // gradual
-    set(11, 1.0); // synth
-    set(5, 0.5);
-    settle();
+    show({{10, 0.0}, {11, 1.0}, {5, 0.5}});
     EXPECT_EQ(knobMismatch(kAttackKnob, 1.0), 0);
-    set(5, 0.5000001);
-    settle();
+    show({{5, 0.5000001}});
     EXPECT_EQ(knobMismatch(kAttackKnob, 0.0), 0);
 
-    // Full meters after a tick: the handle at 0 dB brackets the lit bar, the
-    // lamps light orange; a meter at 0 stays grey.
-    set(8, 0.0);
-    set(31, 1.0);
-    set(32, 0.0);
-    set(33, 1.0);
-    set(34, 0.0);
-    settle();
-    Reference meters;
-    meters.paint("VVuSlider1On.png", {207, 63, 16, 219})
-        .paint("VVuSliderHandle.png", {195, 53, 40, 20});
-    EXPECT_EQ(differing(screen(kThresholdTop), meters.crop(kThresholdTop)), 0);
-    EXPECT_TRUE(near(lampColour(kMaxGateLamp), kOrange));
-    EXPECT_TRUE(near(lampColour(kMinGateLamp), kGrey));
+    // Meters after a tick: the handle at 0 dB brackets the full bar, a lamp
+    // at 1 is orange, one at 0 grey.
+    show({{8, 0.0}, {31, 1.0}, {32, 0.0}, {33, 1.0}, {34, 0.0}});
+    EXPECT_EQ(differing(screen(kThresholdTop),
+                        expected(kThresholdTop, {{"VVuSlider1On.png", {207, 63, 16, 219}},
+                                                 {"VVuSliderHandle.png", {195, 53, 40, 20}}})),
+              0);
+    EXPECT_TRUE(near(lamp(kMaxGateLamp), kOrange));
+    EXPECT_TRUE(near(lamp(kMinGateLamp), kGrey));
 }
 
-// Band edges keep their order on screen only: the other edge's knob and text
-// follow, its parameter does not.
+// The other edge's knob and text follow on screen; its parameter does not.
 TEST_F(EditorWindowTest, BandEdgesPushEachOtherOnScreenOnly) {
     const auto cellAt = [&](Box cell, ParamID id, double value) {
-        set(id, value);
-        settle();
+        show({{id, value}});
         return screen(cell);
     };
     const Pixels edge2At06 = cellAt(kEdge2Cell, 19, 0.6);
     const Pixels edge2At03 = cellAt(kEdge2Cell, 19, 0.3);
     ASSERT_GT(differing(edge2At06, edge2At03), 20);
-    set(18, 0.3); // equal: nothing moves
-    settle();
+    show({{18, 0.3}}); // equal: nothing moves
     EXPECT_EQ(differing(screen(kEdge2Cell), edge2At03), 0);
-    set(18, 0.6);
-    settle();
+    show({{18, 0.6}});
     EXPECT_EQ(differing(screen(kEdge2Cell), edge2At06), 0);
     EXPECT_DOUBLE_EQ(get(19), 0.3);
 
     const Pixels edge1At02 = cellAt(kEdge1Cell, 18, 0.2);
-    set(18, 0.6);
-    set(19, 0.2);
-    settle();
+    show({{18, 0.6}, {19, 0.2}});
     EXPECT_EQ(differing(screen(kEdge1Cell), edge1At02), 0);
     EXPECT_DOUBLE_EQ(get(18), 0.6);
 
     const Pixels outEdge2At07 = cellAt(kOutEdge2Cell, 24, 0.7);
-    set(24, 0.1);
-    set(23, 0.7);
-    settle();
+    show({{24, 0.1}, {23, 0.7}});
     EXPECT_EQ(differing(screen(kOutEdge2Cell), outEdge2At07), 0);
     EXPECT_DOUBLE_EQ(get(24), 0.1);
     EXPECT_TRUE(handler.calls.empty()) << "shown, never edited";
@@ -340,19 +312,16 @@ TEST_F(EditorWindowTest, SizeProposalsAreClampedAndNoParameterIsFoundOrMenuItemR
         EXPECT_EQ(rect.getWidth(), wantW);
         EXPECT_EQ(rect.getHeight(), wantH);
     }
-    EXPECT_EQ(view->canResize(), kResultFalse);
-
     FUnknownPtr<IParameterFinder> finder(view);
     FUnknownPtr<IContextMenuTarget> menuTarget(view);
     ASSERT_TRUE(finder && menuTarget);
     ParamID id = 1234;
     EXPECT_EQ(finder->findParameter(140, 70, id), kResultFalse) << "over the In Gain knob";
-    EXPECT_EQ(id, 1234u);
     EXPECT_EQ(menuTarget->executeMenuItem(0), kResultFalse);
 }
 
-// Typing into a value field: the typed text is read by the parameter and the
-// field ends with the controller's own text; unreadable text changes nothing.
+// The field ends with the controller's text of what the parameter read;
+// unreadable text changes nothing and reaches no one.
 TEST_F(EditorWindowTest, TypedValuesEndAsTheControllersText) {
     const auto typeInto = [&](Box field, const std::string& text) {
         x.click(window->window(), field.x + field.w / 2, field.y + field.h / 2);
@@ -365,8 +334,7 @@ TEST_F(EditorWindowTest, TypedValuesEndAsTheControllersText) {
         x.key(XK_Return);
         settle();
     };
-    set(8, 0.2);
-    settle();
+    show({{8, 0.2}});
     const Pixels before = screen(kThresholdField);
     typeInto(kThresholdField, "abc");
     EXPECT_DOUBLE_EQ(get(8), 0.2);
@@ -377,18 +345,9 @@ TEST_F(EditorWindowTest, TypedValuesEndAsTheControllersText) {
     EXPECT_DOUBLE_EQ(get(8), 0.5) << "-30 dB";
     EXPECT_EQ(handler.calls, std::vector<std::string>{"perform 8"}) << "no edit bracket";
     const Pixels typed = screen(kThresholdField);
-    set(8, 0.2);
-    set(8, 0.5);
-    settle();
+    show({{8, 0.2}, {8, 0.5}});
     EXPECT_EQ(differing(screen(kThresholdField), typed), 0) << "the formatted -30.0 dB";
-
-    // Processed in the next block.
-    ASSERT_EQ(plugin->process(64), kResultOk);
-    std::vector<char> state;
-    ASSERT_TRUE(plugin->getState(state));
-    float threshold = 0.0f;
-    std::memcpy(&threshold, state.data() + 8 * 4, 4);
-    EXPECT_FLOAT_EQ(threshold, 0.5f);
+    EXPECT_FLOAT_EQ(processed(8), 0.5f);
 }
 
 TEST_F(EditorWindowTest, KnobDragsAndButtonClicksReachTheHostAndTheProcessor) {
@@ -412,15 +371,9 @@ TEST_F(EditorWindowTest, KnobDragsAndButtonClicksReachTheHostAndTheProcessor) {
     const double dragged = handler.values.back();
     EXPECT_NEAR(dragged, std::min(1.0, start + 40.0 / 200.0), 0.011);
     EXPECT_DOUBLE_EQ(get(6), dragged);
-    ASSERT_EQ(plugin->process(64), kResultOk);
-    std::vector<char> state;
-    ASSERT_TRUE(plugin->getState(state));
-    float inGain = 0.0f;
-    std::memcpy(&inGain, state.data() + 6 * 4, 4);
-    EXPECT_FLOAT_EQ(inGain, static_cast<float>(dragged));
+    EXPECT_FLOAT_EQ(processed(6), static_cast<float>(dragged));
 
-    // A click toggles a switch, in one edit.
-    for (double want : {1.0, 0.0}) {
+    for (double want : {1.0, 0.0}) { // one edit per click
         handler.calls.clear();
         x.click(window->window(), kBypass.x + 20, kBypass.y + 10);
         settle();
@@ -429,12 +382,11 @@ TEST_F(EditorWindowTest, KnobDragsAndButtonClicksReachTheHostAndTheProcessor) {
     }
 }
 
-// The splash opens on a click on the version text and closes on a click on
-// it; no edit reaches the host.
 TEST_F(EditorWindowTest, SplashShowsOnTheVersionTextWithoutAnEdit) {
     constexpr Box middle{250, 120, 130, 60};
     const Pixels editor = screen(middle);
-    const Pixels splash = Reference().paint("splashImg.png", {0, 0, 630, 330}).crop(middle);
+    const Pixels splash = expected(middle, {{"splashImg.png", {0, 0, 630, 330}}});
+    ASSERT_GT(differing(editor, splash), 100);
     x.click(window->window(), 90, 310);
     settle();
     EXPECT_EQ(differing(screen(middle), splash), 0);
@@ -442,13 +394,12 @@ TEST_F(EditorWindowTest, SplashShowsOnTheVersionTextWithoutAnEdit) {
     settle();
     EXPECT_EQ(differing(screen(middle), editor), 0);
     EXPECT_TRUE(handler.calls.empty());
-    EXPECT_GT(differing(editor, splash), 100);
 }
 
-// Meters show what the last tick gave them; new values wait for the next tick.
-// The editor keeps its meter values when removed and attached again.
+// Meters show what the last tick gave them, also after the editor was removed
+// and attached again; the host's window closing removes the editor.
 TEST_F(EditorWindowTest, MetersMoveOnTicksAndOutliveRemoval) {
-    EXPECT_TRUE(near(lampColour(kMaxGateLamp), kGrey));
+    EXPECT_TRUE(near(lamp(kMaxGateLamp), kGrey));
     bool seenBeforeTick = false;
     for (int attempt = 0; attempt < 5 && !seenBeforeTick; ++attempt) {
         window->close();
@@ -456,26 +407,20 @@ TEST_F(EditorWindowTest, MetersMoveOnTicksAndOutliveRemoval) {
         open();
         set(33, 1.0);
         const auto sent = std::chrono::steady_clock::now();
-        for (int i = 0; i < 3; ++i) {
-            window->runOnce(0ms);
-        }
-        const Rgb lamp = lampColour(kMaxGateLamp);
-        if (std::chrono::steady_clock::now() - sent < 40ms) {
-            // No tick could have passed yet.
-            EXPECT_TRUE(near(lamp, kGrey)) << toString(lamp);
+        window->runOnce(0ms);
+        const Rgb before = lamp(kMaxGateLamp);
+        if (std::chrono::steady_clock::now() - sent < 40ms) { // no tick yet
+            EXPECT_TRUE(near(before, kGrey)) << toString(before);
             seenBeforeTick = true;
         }
     }
     EXPECT_TRUE(seenBeforeTick) << "the loop was always too slow to look before a tick";
     settle();
-    EXPECT_TRUE(near(lampColour(kMaxGateLamp), kOrange));
+    EXPECT_TRUE(near(lamp(kMaxGateLamp), kOrange));
 
-    // Removed and attached again (the same view): the lamp lights without a
-    // new value; the host's window then closes by the window manager's
-    // request, which removes the view.
     window->close();
-    open();
-    EXPECT_TRUE(near(lampColour(kMaxGateLamp), kOrange));
+    open(); // the same view: lit again without a new value
+    EXPECT_TRUE(near(lamp(kMaxGateLamp), kOrange));
     XEvent close{};
     close.xclient.type = ClientMessage;
     close.xclient.window = window->window();
@@ -485,11 +430,10 @@ TEST_F(EditorWindowTest, MetersMoveOnTicksAndOutliveRemoval) {
         static_cast<long>(XInternAtom(x.display(), "WM_DELETE_WINDOW", False));
     XSendEvent(x.display(), window->window(), False, NoEventMask, &close);
     XSync(x.display(), False);
-    ASSERT_TRUE(XTestSession::pumpUntil([&] { pump(); }, [&] { return !window->isOpen(); }));
-    set(33, 0.0); // reaches no editor
-    set(6, 0.9);
+    ASSERT_TRUE(
+        XTestSession::pumpUntil([&] { window->runOnce(5ms); }, [&] { return !window->isOpen(); }));
+    show({{33, 0.0}, {6, 0.9}}); // no editor listens
     open();
-    EXPECT_NEAR(get(6), 0.9, 1e-12);
     EXPECT_EQ(knobMismatch(kInGainKnob, 0.9), 0);
 }
 
