@@ -42,6 +42,12 @@ constexpr ControlTag DF1K = makeTag("DF1K"), DF1T = makeTag("DF1T"), DF2K = make
 constexpr ControlTag Splash = makeTag("xxxx");
 } // namespace tag
 
+static_assert(tag::ThrS == 0x54687253 && tag::IGK == 0x49474B20);
+static_assert(isValueFieldTag(tag::IGT) && isValueFieldTag(tag::HOTT) &&
+              isValueFieldTag(tag::ThrT));
+static_assert(!isValueFieldTag(tag::HOTK) && !isValueFieldTag(tag::DkB) &&
+              !isValueFieldTag(tag::ThrS) && !isValueFieldTag(tag::CPB));
+
 struct TagBinding {
     ControlTag tag;
     ParamID id;

@@ -75,9 +75,6 @@ public:
     // The parameter a tag stands for; false for the splash tag and unknown tags.
     static bool parameterOfTag(ControlTag tag, ParamID& id);
 
-    // The last meter value received for IDs 31 to 34, in that order.
-    float meterValue(int index) const { return meterValues_[static_cast<std::size_t>(index)]; }
-
     DEFINE_INTERFACES
     DEF_INTERFACE(IParameterFinder)
     DEF_INTERFACE(IContextMenuTarget)
