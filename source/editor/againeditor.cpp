@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace Steinberg {
 namespace Vst {
@@ -480,8 +481,9 @@ void againEditorView::valueChanged(CControl* control) {
     if (knob == nullptr || field == nullptr) {
         return;
     }
-    char typed[128] = {};
-    std::strncpy(typed, field->getText(), sizeof typed - 1);
+    // Read as through a buffer of 128 bytes: at most 127 of them take part.
+    std::string_view typed(field->getText());
+    typed = typed.substr(0, 127);
     std::u16string text = velmora::toUtf16(typed);
     text.resize(std::min<std::size_t>(text.size(), 127));
     String128 entry{};
