@@ -1,10 +1,14 @@
 // The frame's cost per timer tick: an idle tick with nothing to redraw, a
 // full redraw, and a tick with four moving meters, on a frame laid out like
 // the plug-in's editor (630 x 330: 24 filmstrip knobs, 25 value fields, 45
-// labels, 6 buttons, a slider and 4 meters). Without a display the frame
-// draws into its off-screen image only; with one (DISPLAY set) the *Window
-// variants include the copy to an X11 window.
+// labels, 6 buttons, a slider and 4 meters), and the plug-in's editor itself
+// on its controller (editorTick). Without a display the frame draws into its
+// off-screen image only; with one (DISPLAY set) the *Window variants include
+// the copy to an X11 window.
 #include "TestImages.h"
+
+#include "controller/againcontroller.h"
+#include "editor/againeditor.h"
 
 #include "vstgui/vstgui.h"
 
@@ -160,11 +164,59 @@ void meterTick(benchmark::State& state, bool withWindow) {
     });
 }
 
+// The editor's 50 ms tick while the meters move: the four meter values reach
+// the editor through the controller, as the host delivers them, then the
+// timer's notification redraws.
+void editorTick(benchmark::State& state, bool withWindow) {
+    using namespace Steinberg;
+    using namespace Steinberg::Vst;
+    X11::ParentWindow parent;
+    if (withWindow) {
+        parent.display = sharedDisplay();
+        if (parent.display == nullptr) {
+            state.SkipWithError("no X display");
+            return;
+        }
+        parent.window = XCreateSimpleWindow(parent.display, DefaultRootWindow(parent.display), 0, 0,
+                                            630, 330, 0, 0, 0);
+        XMapWindow(parent.display, parent.window);
+        XSync(parent.display, False);
+    }
+    IPtr<againController> controller = owned(new againController);
+    controller->initialize(nullptr);
+    IPtr<IPlugView> view = owned(controller->createView(ViewType::kEditor));
+    auto* editor = dynamic_cast<againEditorView*>(view.get());
+    if (editor == nullptr || !editor->open(withWindow ? &parent : nullptr)) {
+        state.SkipWithError("no editor");
+        return;
+    }
+    controller->editorAttached(editor);
+    editor->notify(nullptr, CVSTGUITimer::kMsgTimer);
+    double level = 0.0;
+    for (auto _ : state) {
+        level = level > 0.9 ? 0.1 : level + 0.13;
+        controller->setParamNormalized(velmora::kMaxVu, level);
+        controller->setParamNormalized(velmora::kMinVu, level * 0.5);
+        controller->setParamNormalized(velmora::kMaxGateLevel, level > 0.5 ? 1.0 : 0.0);
+        controller->setParamNormalized(velmora::kMinGateLevel, level > 0.7 ? 1.0 : 0.0);
+        editor->notify(nullptr, CVSTGUITimer::kMsgTimer);
+    }
+    controller->editorRemoved(editor);
+    editor->close();
+    controller->terminate();
+    if (withWindow) {
+        XDestroyWindow(parent.display, parent.window);
+        XSync(parent.display, False);
+    }
+}
+
 BENCHMARK_CAPTURE(idleTick, Offscreen, false);
 BENCHMARK_CAPTURE(fullRedraw, Offscreen, false);
 BENCHMARK_CAPTURE(meterTick, Offscreen, false);
 BENCHMARK_CAPTURE(idleTick, Window, true);
 BENCHMARK_CAPTURE(fullRedraw, Window, true);
 BENCHMARK_CAPTURE(meterTick, Window, true);
+BENCHMARK_CAPTURE(editorTick, Offscreen, false);
+BENCHMARK_CAPTURE(editorTick, Window, true);
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "controller/ParameterIds.h"
 #include "controller/ParameterScaling.h"
 #include "controller/Parameters.h"
+#include "editor/againeditor.h"
 
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/base/ustring.h"
@@ -190,9 +191,8 @@ IPlugView* PLUGIN_API againController::createView(FIDString name) {
     if (!name || std::strcmp(name, ViewType::kEditor) != 0) {
         return nullptr;
     }
-    // TODO: return a new againEditorView for this controller once the editor
-    // exists; until then no view is offered.
-    return nullptr;
+    // The editor joins the editor list when the host attaches it.
+    return new againEditorView(this);
 }
 
 tresult PLUGIN_API againController::getMidiControllerAssignment(int32 busIndex, int16 /*channel*/,

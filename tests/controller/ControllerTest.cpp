@@ -360,15 +360,19 @@ TEST_F(ControllerTest, MidiMappingAndViews) {
     EXPECT_EQ(controller->getMidiControllerAssignment(0, 0, kCtrlModWheel, id), kResultFalse);
     EXPECT_EQ(id, 1234u);
 
-    // No name but "editor" gives a view; the editor itself is not built yet.
+    // No name but "editor" gives a view, each call a new one, not yet listed.
     EXPECT_EQ(controller->createView(nullptr), nullptr);
     EXPECT_EQ(controller->createView("Editor"), nullptr);
     EXPECT_EQ(controller->createView("editorx"), nullptr);
-    IPlugView* view = controller->createView("editor");
-    EXPECT_EQ(view, nullptr);
-    if (view) {
-        view->release();
-    }
+    IPtr<IPlugView> view = owned(controller->createView("editor"));
+    IPtr<IPlugView> other = owned(controller->createView("editor"));
+    ASSERT_TRUE(view && other);
+    EXPECT_NE(view.get(), other.get());
+    ViewRect size;
+    ASSERT_EQ(view->getSize(&size), kResultTrue);
+    EXPECT_EQ(size.getWidth(), 630);
+    EXPECT_EQ(size.getHeight(), 330);
+    EXPECT_TRUE(controller->editors().empty());
 }
 
 TEST_F(ControllerTest, ControllerStateRoundTrip) {
