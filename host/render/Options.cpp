@@ -235,8 +235,8 @@ Options:
                          <name>.csv and <name>.png in them
   -j, --jobs N           files rendered at once in the batch form (default:
                          one per core)
-      --plugin PATH      the plug-in bundle (default: the one built beside this
-                         tool, then ~/.vst3)
+      --plugin PATH      the plug-in bundle or its .so (default: beside this
+                         tool, then ~/.vst3, /usr/local/lib/vst3, /usr/lib/vst3)
   -l, --list-params      print ID, title, current value and the values at 0
                          and 1 of every parameter, then stop
   -q, --quiet            no progress bar and no summary
