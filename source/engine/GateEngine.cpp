@@ -58,6 +58,9 @@ void GateEngine::setOutputChannels(int n) {
     outputChannels_ = std::max(n, 0);
     outputSplitter_.setChannelCount(outputChannels_);
     gates_.assign(static_cast<size_t>(outputChannels_), ChannelGateState{});
+    audioFrame_.assign(static_cast<size_t>(outputChannels_), 0.0f);
+    gainFrame_.assign(static_cast<size_t>(outputChannels_), 0.0f);
+    outputFrame_.assign(static_cast<size_t>(outputChannels_), 0.0f);
 }
 
 void GateEngine::setSidechainChannels(int n) {
@@ -67,6 +70,13 @@ void GateEngine::setSidechainChannels(int n) {
     meanSquare_.assign(size, 0.0f);
     controlSample_.assign(size, 0.0f);
     levelPeak_.assign(size, 0.0f);
+    controlIn_.assign(size, 0.0f);
+    controlOut_.assign(size, 0.0f);
+}
+
+void GateEngine::setSimdPath(SimdPath path) {
+    controlSplitter_.setSimdPath(path);
+    outputSplitter_.setSimdPath(path);
 }
 
 // ------------------------------------------------------------ parameters
@@ -410,10 +420,15 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
     const int audioReads = ctrl ? 0 : std::min({audioCount, outs, static_cast<int>(frame_.size())});
 
     for (int i = 0; i < n; ++i) {
-        float linkedLevel = kSilence;
         for (int d = 0; d < detCount; ++d) {
             const float x = guardInput(det[d][i]);
-            const float cs = saturate(controlSplitter_.processSample(saturate(x * inputGain_), d));
+            controlIn_[static_cast<size_t>(d)] = saturate(x * inputGain_);
+        }
+        controlSplitter_.processFrame(controlIn_.data(), controlOut_.data(), detCount);
+
+        float linkedLevel = kSilence;
+        for (int d = 0; d < detCount; ++d) {
+            const float cs = saturate(controlOut_[static_cast<size_t>(d)]);
             controlSample_[static_cast<size_t>(d)] = cs;
             float level;
             if constexpr (Rms) {
@@ -462,14 +477,20 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
                 gateStep(level, thr, c);
                 g = gates_[static_cast<size_t>(c)].smoothGain;
             }
-            float y;
             if (ctrl) {
-                y = c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
+                out[c][i] = c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
             } else {
-                const float x = frame_[static_cast<size_t>(wrap(c, audioReads))];
-                y = saturate(outputSplitter_.processSample(x, c, g) * outputGain_) * r;
+                gainFrame_[static_cast<size_t>(c)] = g;
+                audioFrame_[static_cast<size_t>(c)] =
+                    frame_[static_cast<size_t>(wrap(c, audioReads))];
             }
-            out[c][i] = y;
+        }
+        if (!ctrl && outs > 0) {
+            outputSplitter_.processFrame(audioFrame_.data(), gainFrame_.data(),
+                                         outputFrame_.data());
+            for (int c = 0; c < outs; ++c) {
+                out[c][i] = saturate(outputFrame_[static_cast<size_t>(c)] * outputGain_) * r;
+            }
         }
     }
 

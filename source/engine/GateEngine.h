@@ -74,6 +74,11 @@ public:
     void setFloorLevMid(float db);
     void setFloorLevHi(float db);
 
+    // The instruction set of the band splitters: the best the processor has
+    // unless a test or benchmark asks for another (supported paths only,
+    // simdPathSupported). Every path gives the same output bit for bit.
+    void setSimdPath(SimdPath path);
+
     // Beat Skip's generator is seeded from the clock; tests pin it here.
     void seedRandom(uint32_t seed) { randomState_ = seed; }
 
@@ -238,6 +243,14 @@ private:
     // One frame of the main input, read before any output of that frame is
     // written, since outputs may share the inputs' memory.
     std::vector<float> frame_;
+    // One frame through the splitters: the control input and output per
+    // detection channel, and the audio, gate gain and output per output
+    // channel.
+    std::vector<float> controlIn_;
+    std::vector<float> controlOut_;
+    std::vector<float> audioFrame_;
+    std::vector<float> gainFrame_;
+    std::vector<float> outputFrame_;
     uint32_t randomState_ = 0;
 };
 

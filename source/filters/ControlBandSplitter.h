@@ -26,8 +26,18 @@ public:
     void setMidWeight(float g);
     void setHighWeight(float g);
 
-    // Channel 0 must come first in every frame: it advances the fade.
+    // The scalar reference. Channel 0 must come first in every frame: it
+    // advances the fade.
     float processSample(float x, int channel);
+
+    // One frame of channels 0 to n - 1 (n <= channelCount) on the selected
+    // instruction set; the same result as processSample for each in turn.
+    void processFrame(const float* x, float* y, int n);
+
+    // The best path the processor has unless a test or benchmark asks for
+    // another; supported paths only (simdPathSupported).
+    void setSimdPath(SimdPath path);
+    SimdPath simdPath() const { return path_; }
 
     void resetState();
     void redesign();
@@ -46,22 +56,18 @@ public:
     double fadeCoef() const { return edges_.fadeCoef(); }
 
 private:
-    // The signal runs through the three weighted bands twice, each pass with
-    // its own filter state.
-    struct ChannelState {
-        BandFilterState first;
-        BandFilterState second;
-    };
-
-    double runPass(BandFilterState& p, double u) const;
+    ControlFrame frame(const float* x, float* y, int n);
 
     int channelCount_ = 0;
     // The fade falls to -40 dB.
     BandEdges edges_{0.01};
-    double weightLow_ = 0.0;
-    double weightMid_ = 0.0;
-    double weightHigh_ = 0.0;
-    std::vector<ChannelState> state_;
+    // low, mid, high
+    double weights_[3] = {0.0, 0.0, 0.0};
+    // The signal runs through the three weighted bands twice, each pass with
+    // its own filter state: per channel pair, first pass then second.
+    std::vector<BandPair> state_;
+    SimdPath path_ = bestSimdPath();
+    const FrameKernels* kernels_ = &frameKernels(path_);
 };
 
 } // namespace velmora
