@@ -31,7 +31,9 @@ inline int wrap(int c, int count) {
 
 } // namespace
 
-GateEngine::GateEngine() : randomState_(static_cast<uint32_t>(std::time(nullptr))) {}
+GateEngine::GateEngine()
+    : rampFrame_(static_cast<size_t>(kChunk), 1.0f),
+      randomState_(static_cast<uint32_t>(std::time(nullptr))) {}
 
 // ---------------------------------------------------------------- set-up
 
@@ -58,9 +60,10 @@ void GateEngine::setOutputChannels(int n) {
     outputChannels_ = std::max(n, 0);
     outputSplitter_.setChannelCount(outputChannels_);
     gates_.assign(static_cast<size_t>(outputChannels_), ChannelGateState{});
-    audioFrame_.assign(static_cast<size_t>(outputChannels_), 0.0f);
-    gainFrame_.assign(static_cast<size_t>(outputChannels_), 0.0f);
-    outputFrame_.assign(static_cast<size_t>(outputChannels_), 0.0f);
+    const size_t chunk = static_cast<size_t>(kChunk * outputChannels_);
+    audioFrame_.assign(chunk, 0.0f);
+    gainFrame_.assign(chunk, 0.0f);
+    outputFrame_.assign(chunk, 0.0f);
 }
 
 void GateEngine::setSidechainChannels(int n) {
@@ -70,8 +73,8 @@ void GateEngine::setSidechainChannels(int n) {
     meanSquare_.assign(size, 0.0f);
     controlSample_.assign(size, 0.0f);
     levelPeak_.assign(size, 0.0f);
-    controlIn_.assign(size, 0.0f);
-    controlOut_.assign(size, 0.0f);
+    controlIn_.assign(size * kChunk, 0.0f);
+    controlOut_.assign(size * kChunk, 0.0f);
 }
 
 void GateEngine::setSimdPath(SimdPath path) {
@@ -419,77 +422,101 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
     // the control signal.
     const int audioReads = ctrl ? 0 : std::min({audioCount, outs, static_cast<int>(frame_.size())});
 
-    for (int i = 0; i < n; ++i) {
-        for (int d = 0; d < detCount; ++d) {
-            const float x = guardInput(det[d][i]);
-            controlIn_[static_cast<size_t>(d)] = saturate(x * inputGain_);
-        }
-        controlSplitter_.processFrame(controlIn_.data(), controlOut_.data(), detCount);
+    // The splitters run a chunk of frames at a time, which lets consecutive
+    // frames overlap in the processor. Every input of a chunk is read before
+    // any of its outputs is written, since outputs may share the inputs'
+    // memory.
+    for (int i0 = 0; i0 < n; i0 += kChunk) {
+        const int m = std::min(kChunk, n - i0);
 
-        float linkedLevel = kSilence;
-        for (int d = 0; d < detCount; ++d) {
-            const float cs = saturate(controlOut_[static_cast<size_t>(d)]);
-            controlSample_[static_cast<size_t>(d)] = cs;
-            float level;
-            if constexpr (Rms) {
-                float& ms = meanSquare_[static_cast<size_t>(d)];
-                ms = std::min((1.0f - rmsCoef_) * (cs * cs) + rmsCoef_ * ms, kFloatMax);
-                // After the signal stops the mean square decays until it
-                // sticks at a denormal, which costs many cycles per multiply
-                // on some processors; no threshold is anywhere near it.
-                if (ms < std::numeric_limits<float>::min()) {
-                    ms = 0.0f;
-                }
-                level = ms;
-            } else {
-                level = std::fabs(cs);
+        float* controlIn = controlIn_.data();
+        for (int t = 0; t < m; ++t) {
+            for (int d = 0; d < detCount; ++d) {
+                const float x = guardInput(det[d][i0 + t]);
+                controlIn[t * detCount + d] = saturate(x * inputGain_);
             }
+        }
+        controlSplitter_.processBlock(controlIn, controlOut_.data(), detCount, m);
+
+        for (int t = 0; t < m; ++t) {
+            const float* controlOut = controlOut_.data() + t * detCount;
+            float linkedLevel = kSilence;
+            for (int d = 0; d < detCount; ++d) {
+                const float cs = saturate(controlOut[d]);
+                controlSample_[static_cast<size_t>(d)] = cs;
+                float level;
+                if constexpr (Rms) {
+                    float& ms = meanSquare_[static_cast<size_t>(d)];
+                    ms = std::min((1.0f - rmsCoef_) * (cs * cs) + rmsCoef_ * ms, kFloatMax);
+                    // After the signal stops the mean square decays until it
+                    // sticks at a denormal, which costs many cycles per
+                    // multiply on some processors; no threshold is anywhere
+                    // near it.
+                    if (ms < std::numeric_limits<float>::min()) {
+                        ms = 0.0f;
+                    }
+                    level = ms;
+                } else {
+                    level = std::fabs(cs);
+                }
+                if constexpr (Linked) {
+                    if (level > linkedLevel) {
+                        linkedLevel = level;
+                    }
+                } else {
+                    float& peak = levelPeak_[static_cast<size_t>(d)];
+                    peak = std::max(peak, level);
+                }
+            }
+
+            float linkedGain = kSilence;
             if constexpr (Linked) {
-                if (level > linkedLevel) {
-                    linkedLevel = level;
+                levelPeak_[0] = std::max(levelPeak_[0], linkedLevel);
+                if (outs > 0) {
+                    gateStep(linkedLevel, thr, 0);
+                    linkedGain = gates_[0].smoothGain;
                 }
-            } else {
-                float& peak = levelPeak_[static_cast<size_t>(d)];
-                peak = std::max(peak, level);
             }
-        }
 
-        float linkedGain = kSilence;
-        if constexpr (Linked) {
-            levelPeak_[0] = std::max(levelPeak_[0], linkedLevel);
-            if (outs > 0) {
-                gateStep(linkedLevel, thr, 0);
-                linkedGain = gates_[0].smoothGain;
+            for (int a = 0; a < audioReads; ++a) {
+                frame_[static_cast<size_t>(a)] = guardInput(audio[a][i0 + t]);
             }
-        }
 
-        for (int a = 0; a < audioReads; ++a) {
-            frame_[static_cast<size_t>(a)] = guardInput(audio[a][i]);
-        }
+            const float r = rampActive_ ? switchRamp() : 1.0f;
+            rampFrame_[static_cast<size_t>(t)] = r;
 
-        const float r = rampActive_ ? switchRamp() : 1.0f;
-
-        for (int c = 0; c < outs; ++c) {
-            float g = linkedGain;
-            if constexpr (!Linked) {
-                const size_t d = static_cast<size_t>(wrap(c, detCount));
-                const float level = Rms ? meanSquare_[d] : std::fabs(controlSample_[d]);
-                gateStep(level, thr, c);
-                g = gates_[static_cast<size_t>(c)].smoothGain;
-            }
-            if (ctrl) {
-                out[c][i] = c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
-            } else {
-                gainFrame_[static_cast<size_t>(c)] = g;
-                audioFrame_[static_cast<size_t>(c)] =
-                    frame_[static_cast<size_t>(wrap(c, audioReads))];
-            }
-        }
-        if (!ctrl && outs > 0) {
-            outputSplitter_.processFrame(audioFrame_.data(), gainFrame_.data(),
-                                         outputFrame_.data());
+            float* gains = gainFrame_.data() + t * outs;
+            float* audioIn = audioFrame_.data() + t * outs;
             for (int c = 0; c < outs; ++c) {
-                out[c][i] = saturate(outputFrame_[static_cast<size_t>(c)] * outputGain_) * r;
+                float g = linkedGain;
+                if constexpr (!Linked) {
+                    const size_t d = static_cast<size_t>(wrap(c, detCount));
+                    const float level = Rms ? meanSquare_[d] : std::fabs(controlSample_[d]);
+                    gateStep(level, thr, c);
+                    g = gates_[static_cast<size_t>(c)].smoothGain;
+                }
+                if (ctrl) {
+                    // Nothing of the chunk's audio is read when listening
+                    // to the control signal, and its detection input has
+                    // been read already.
+                    out[c][i0 + t] =
+                        c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
+                } else {
+                    gains[c] = g;
+                    audioIn[c] = frame_[static_cast<size_t>(wrap(c, audioReads))];
+                }
+            }
+        }
+
+        if (!ctrl && outs > 0) {
+            const float* y = outputFrame_.data();
+            outputSplitter_.processBlock(audioFrame_.data(), gainFrame_.data(), outputFrame_.data(),
+                                         m);
+            for (int t = 0; t < m; ++t) {
+                const float r = rampFrame_[static_cast<size_t>(t)];
+                for (int c = 0; c < outs; ++c) {
+                    out[c][i0 + t] = saturate(y[t * outs + c] * outputGain_) * r;
+                }
             }
         }
     }

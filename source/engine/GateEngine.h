@@ -243,14 +243,17 @@ private:
     // One frame of the main input, read before any output of that frame is
     // written, since outputs may share the inputs' memory.
     std::vector<float> frame_;
-    // One frame through the splitters: the control input and output per
-    // detection channel, and the audio, gate gain and output per output
-    // channel.
+    // Frames per run of the splitters.
+    static constexpr int kChunk = 64;
+    // A chunk through the splitters, frame-major: the control input and
+    // output per detection channel; the audio, gate gain and output per
+    // output channel; the switching ramp per frame.
     std::vector<float> controlIn_;
     std::vector<float> controlOut_;
     std::vector<float> audioFrame_;
     std::vector<float> gainFrame_;
     std::vector<float> outputFrame_;
+    std::vector<float> rampFrame_;
     uint32_t randomState_ = 0;
 };
 

@@ -47,15 +47,15 @@ void ControlBandSplitter::redesign() {
 
 void ControlBandSplitter::setSimdPath(SimdPath path) {
     path_ = path;
-    kernels_ = &frameKernels(path);
+    kernels_ = &blockKernels(path);
 }
 
-ControlFrame ControlBandSplitter::frame(const float* x, float* y, int n) {
-    return {&edges_.bandCoeffs(), weights_, state_.data(), x, y, n};
+ControlBlock ControlBandSplitter::block(const float* x, float* y, int n, int frames) {
+    return {&edges_.bandCoeffs(), weights_, state_.data(), x, y, n, frames};
 }
 
 float ControlBandSplitter::processSample(float x, int channel) {
-    const double p = controlChannelScalar(frame(nullptr, nullptr, channel + 1), channel, x);
+    const double p = controlChannelScalar(block(nullptr, nullptr, channel + 1, 0), channel, x);
     if (!edges_.fading()) {
         return static_cast<float>(p);
     }
@@ -68,15 +68,19 @@ float ControlBandSplitter::processSample(float x, int channel) {
     return static_cast<float>(p * edges_.fadeGain());
 }
 
-void ControlBandSplitter::processFrame(const float* x, float* y, int n) {
-    if (edges_.fading()) {
-        // Channel 0 may redesign and clear in the middle of the frame.
+void ControlBandSplitter::processBlock(const float* x, float* y, int n, int frames) {
+    int t = 0;
+    // Channel 0 may redesign and clear in the middle of a fading frame, so
+    // those frames go channel by channel. A fade never starts inside a
+    // block: once it is over the rest of the block runs in one go.
+    for (; t < frames && edges_.fading(); ++t) {
         for (int c = 0; c < n; ++c) {
-            y[c] = processSample(x[c], c);
+            y[t * n + c] = processSample(x[t * n + c], c);
         }
-        return;
     }
-    kernels_->control(frame(x, y, n));
+    if (t < frames) {
+        kernels_->control(block(x + t * n, y + t * n, n, frames - t));
+    }
 }
 
 } // namespace velmora

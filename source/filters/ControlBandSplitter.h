@@ -30,9 +30,10 @@ public:
     // advances the fade.
     float processSample(float x, int channel);
 
-    // One frame of channels 0 to n - 1 (n <= channelCount) on the selected
-    // instruction set; the same result as processSample for each in turn.
-    void processFrame(const float* x, float* y, int n);
+    // Frames of channels 0 to n - 1 (n <= channelCount) on the selected
+    // instruction set, frame-major (channel c of frame t at t * n + c); the
+    // same result as processSample for every channel of every frame in turn.
+    void processBlock(const float* x, float* y, int n, int frames);
 
     // The best path the processor has unless a test or benchmark asks for
     // another; supported paths only (simdPathSupported).
@@ -56,7 +57,7 @@ public:
     double fadeCoef() const { return edges_.fadeCoef(); }
 
 private:
-    ControlFrame frame(const float* x, float* y, int n);
+    ControlBlock block(const float* x, float* y, int n, int frames);
 
     int channelCount_ = 0;
     // The fade falls to -40 dB.
@@ -67,7 +68,7 @@ private:
     // its own filter state: per channel pair, first pass then second.
     std::vector<BandPair> state_;
     SimdPath path_ = bestSimdPath();
-    const FrameKernels* kernels_ = &frameKernels(path_);
+    const BlockKernels* kernels_ = &blockKernels(path_);
 };
 
 } // namespace velmora

@@ -64,23 +64,28 @@ bool simdPathSupported(SimdPath path);
 // The widest supported path; decided once per process.
 SimdPath bestSimdPath();
 
-// One frame of the output splitter past its fade: u the faded input per
-// channel, w the weights per channel (gain, complement).
-struct OutputFrame {
+// A run of frames through the output splitter, frame-major (value of channel
+// c in frame t at t * channels + c): input x, gate gain g, output y. The input
+// is scaled by the fade gain, which stays the same over the run (1 outside a
+// fade, and 1 leaves x exactly as it is).
+struct OutputBlock {
     const CrossoverCoeffs* crossover;
     const BandCoeffs* bands;
     // open low, closed low, open mid, closed mid, open high, closed high
     const double* levels;
     CrossoverPair* crossoverState;
     BandPair* bandState;
-    const double* u;
-    const double* w;
+    const float* x;
+    const float* g;
     float* y;
+    double fade;
     int channels;
+    int frames;
 };
 
-// One frame of the control splitter outside a fade.
-struct ControlFrame {
+// A run of frames through the control splitter outside a fade, frame-major
+// as above.
+struct ControlBlock {
     const BandCoeffs* bands;
     // low, mid, high
     const double* weights;
@@ -89,21 +94,21 @@ struct ControlFrame {
     const float* x;
     float* y;
     int channels;
+    int frames;
 };
 
-struct FrameKernels {
-    void (*output)(const OutputFrame&);
-    void (*control)(const ControlFrame&);
+struct BlockKernels {
+    void (*output)(const OutputBlock&);
+    void (*control)(const ControlBlock&);
 };
 
-const FrameKernels& frameKernels(SimdPath path);
+const BlockKernels& blockKernels(SimdPath path);
 
-// The scalar reference for one channel; the per-sample entries of the filter
-// classes run these.
-float outputChannelScalar(const OutputFrame& f, int channel);
-// Returns the second pass's output before it is narrowed to float; x is the
-// channel's input (f.x and f.y are not read).
-double controlChannelScalar(const ControlFrame& f, int channel, double x);
+// The scalar reference for one channel and frame; the per-sample entries of
+// the filter classes run these. u is the faded input, g the gate gain.
+float outputChannelScalar(const OutputBlock& b, int channel, double u, double g);
+// Returns the second pass's output before it is narrowed to float.
+double controlChannelScalar(const ControlBlock& b, int channel, double x);
 void crossoverChannelScalar(const CrossoverCoeffs& k, CrossoverPair& p, int channel, double x,
                             double g, double& gained, double& complement);
 

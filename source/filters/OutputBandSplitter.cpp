@@ -13,8 +13,6 @@ void OutputBandSplitter::setChannelCount(int n) {
     channelCount_ = n;
     const size_t channels = static_cast<size_t>(n > 0 ? n : 0);
     state_.assign((channels + 1) / 2, BandPair{});
-    u_.assign(channels, 0.0);
-    w_.assign(2 * channels, 0.0);
     gainStage_.setChannelCount(n);
 }
 
@@ -38,7 +36,7 @@ void OutputBandSplitter::redesign() {
 
 void OutputBandSplitter::setSimdPath(SimdPath path) {
     path_ = path;
-    kernels_ = &frameKernels(path);
+    kernels_ = &blockKernels(path);
 }
 
 double OutputBandSplitter::fadeFrame() {
@@ -50,16 +48,19 @@ double OutputBandSplitter::fadeFrame() {
     return edges_.fadeGain();
 }
 
-OutputFrame OutputBandSplitter::frame(float* y) {
+OutputBlock OutputBandSplitter::block(const float* x, const float* g, float* y, double fade,
+                                      int frames) {
     return {&gainStage_.coeffs(),
             &edges_.bandCoeffs(),
             levels_,
             gainStage_.pairs(),
             state_.data(),
-            u_.data(),
-            w_.data(),
+            x,
+            g,
             y,
-            channelCount_};
+            fade,
+            channelCount_,
+            frames};
 }
 
 float OutputBandSplitter::processSample(float x, int channel, float g) {
@@ -68,31 +69,21 @@ float OutputBandSplitter::processSample(float x, int channel, float g) {
         const double fade = channel == 0 ? fadeFrame() : edges_.fadeGain();
         u = x * fade;
     }
-    const size_t c = static_cast<size_t>(channel);
-    u_[c] = u;
-    w_[2 * c] = g;
-    w_[2 * c + 1] = g > 0.99999999 ? 1e-45 : 1.0 - g;
-    return outputChannelScalar(frame(nullptr), channel);
+    return outputChannelScalar(block(nullptr, nullptr, nullptr, 1.0, 0), channel, u, g);
 }
 
-void OutputBandSplitter::processFrame(const float* x, const float* g, float* y) {
-    const size_t n = static_cast<size_t>(channelCount_);
-    if (edges_.fading()) {
+void OutputBandSplitter::processBlock(const float* x, const float* g, float* y, int frames) {
+    const int n = channelCount_;
+    int t = 0;
+    // A fade changes the input gain every frame; it never starts inside a
+    // block, so once it is over the rest of the block runs in one go.
+    for (; t < frames && edges_.fading(); ++t) {
         const double fade = fadeFrame();
-        for (size_t c = 0; c < n; ++c) {
-            u_[c] = x[c] * fade;
-        }
-    } else {
-        for (size_t c = 0; c < n; ++c) {
-            u_[c] = x[c];
-        }
+        kernels_->output(block(x + t * n, g + t * n, y + t * n, fade, 1));
     }
-    for (size_t c = 0; c < n; ++c) {
-        const double w = g[c];
-        w_[2 * c] = w;
-        w_[2 * c + 1] = w > 0.99999999 ? 1e-45 : 1.0 - w;
+    if (t < frames) {
+        kernels_->output(block(x + t * n, g + t * n, y + t * n, 1.0, frames - t));
     }
-    kernels_->output(frame(y));
 }
 
 } // namespace velmora

@@ -34,10 +34,11 @@ public:
     // advances the fade.
     float processSample(float x, int channel, float g);
 
-    // One frame of every channel (x, g and y hold channelCount values) on the
-    // selected instruction set; the same result as processSample for
-    // channels 0, 1, ... in turn.
-    void processFrame(const float* x, const float* g, float* y);
+    // Frames of every channel on the selected instruction set, frame-major
+    // (channel c of frame t at t * channelCount + c): input x, gate gain g,
+    // output y. The same result as processSample for every channel of every
+    // frame in turn.
+    void processBlock(const float* x, const float* g, float* y, int frames);
 
     // The best path the processor has unless a test or benchmark asks for
     // another; supported paths only (simdPathSupported).
@@ -65,7 +66,7 @@ public:
 private:
     // Advances the fade (once per frame) and returns the input gain.
     double fadeFrame();
-    OutputFrame frame(float* y);
+    OutputBlock block(const float* x, const float* g, float* y, double fade, int frames);
 
     int channelCount_ = 0;
     CrossoverGainStage gainStage_;
@@ -74,12 +75,8 @@ private:
     // open low, closed low, open mid, closed mid, open high, closed high
     double levels_[6] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     std::vector<BandPair> state_;
-    // Per frame: the faded input and the weights (gain, complement) of
-    // every channel.
-    std::vector<double> u_;
-    std::vector<double> w_;
     SimdPath path_ = bestSimdPath();
-    const FrameKernels* kernels_ = &frameKernels(path_);
+    const BlockKernels* kernels_ = &blockKernels(path_);
 };
 
 } // namespace velmora
