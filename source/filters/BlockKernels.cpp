@@ -35,6 +35,81 @@ template <class V> VELMORA_INLINE void store(double* p, V v) {
     std::memcpy(p, &v, sizeof v);
 }
 
+// Four lanes as two SSE2 registers. GCC would split a four-lane vector
+// itself, but through memory; this keeps both halves in registers.
+struct P4 {
+    V2 lo;
+    V2 hi;
+};
+VELMORA_INLINE P4 operator+(P4 a, P4 b) {
+    return {a.lo + b.lo, a.hi + b.hi};
+}
+VELMORA_INLINE P4 operator-(P4 a, P4 b) {
+    return {a.lo - b.lo, a.hi - b.hi};
+}
+VELMORA_INLINE P4 operator*(P4 a, P4 b) {
+    return {a.lo * b.lo, a.hi * b.hi};
+}
+VELMORA_INLINE P4 operator*(double a, P4 b) {
+    return {a * b.lo, a * b.hi};
+}
+
+// Lane moves, for four lanes in one register (V4) or two (P4).
+template <class Q> VELMORA_INLINE Q quad(double a, double b, double c, double d);
+template <> VELMORA_INLINE V4 quad<V4>(double a, double b, double c, double d) {
+    return V4{a, b, c, d};
+}
+template <> VELMORA_INLINE P4 quad<P4>(double a, double b, double c, double d) {
+    return {V2{a, b}, V2{c, d}};
+}
+
+VELMORA_INLINE double lane(V4 v, int i) {
+    return v[i];
+}
+VELMORA_INLINE double lane(P4 v, int i) {
+    return i < 2 ? v.lo[i] : v.hi[i - 2];
+}
+
+// [a0 + a1, b0 + b1, a2 + a3, b2 + b3]
+VELMORA_INLINE V4 pairSums(V4 a, V4 b) {
+    return __builtin_shufflevector(a, b, 0, 4, 2, 6) + __builtin_shufflevector(a, b, 1, 5, 3, 7);
+}
+VELMORA_INLINE P4 pairSums(P4 a, P4 b) {
+    return {__builtin_shufflevector(a.lo, b.lo, 0, 2) + __builtin_shufflevector(a.lo, b.lo, 1, 3),
+            __builtin_shufflevector(a.hi, b.hi, 0, 2) + __builtin_shufflevector(a.hi, b.hi, 1, 3)};
+}
+
+// [a0 + a1, a2 + a3]
+VELMORA_INLINE V2 pairSums(V4 a) {
+    return __builtin_shufflevector(a, a, 0, 2) + __builtin_shufflevector(a, a, 1, 3);
+}
+VELMORA_INLINE V2 pairSums(P4 a) {
+    return __builtin_shufflevector(a.lo, a.hi, 0, 2) + __builtin_shufflevector(a.lo, a.hi, 1, 3);
+}
+
+// [x0, x0, x1, x1]
+template <class Q> VELMORA_INLINE Q spread(V2 x);
+template <> VELMORA_INLINE V4 spread<V4>(V2 x) {
+    return __builtin_shufflevector(x, x, 0, 0, 1, 1);
+}
+template <> VELMORA_INLINE P4 spread<P4>(V2 x) {
+    return {__builtin_shufflevector(x, x, 0, 0), __builtin_shufflevector(x, x, 1, 1)};
+}
+
+// [q0, q2] and [q1, q3]
+VELMORA_INLINE V2 evens(V4 q) {
+    return __builtin_shufflevector(q, q, 0, 2);
+}
+VELMORA_INLINE V2 evens(P4 q) {
+    return __builtin_shufflevector(q.lo, q.hi, 0, 2);
+}
+VELMORA_INLINE V2 odds(V4 q) {
+    return __builtin_shufflevector(q, q, 1, 3);
+}
+VELMORA_INLINE V2 odds(P4 q) {
+    return __builtin_shufflevector(q.lo, q.hi, 1, 3);
+}
+
 // The complementary weight of a gate gain: what the second copy of the gain
 // stage runs with.
 VELMORA_INLINE double complementOf(double g) {
@@ -136,40 +211,39 @@ VELMORA_INLINE void midBand(const BandCoeffs& c, BandPair& p, int at, V (&x)[T])
 // ------------------------------------------------------------ output
 
 // Frames t0 .. t0 + T - 1 of channels 2 * pair and 2 * pair + 1.
-template <int T> VELMORA_INLINE void outputPair(const OutputBlock& b, int pair, int t0) {
+template <int T, class Q> VELMORA_INLINE void outputPair(const OutputBlock& b, int pair, int t0) {
     const int n = b.channels;
     const double* l = b.levels;
-    V4 x[T];
-    V4 w[T];
+    Q x[T];
+    Q w[T];
     for (int t = 0; t < T; ++t) {
         const int at = (t0 + t) * n + 2 * pair;
         const double u0 = b.x[at] * b.fade;
         const double u1 = b.x[at + 1] * b.fade;
         const double g0 = b.g[at];
         const double g1 = b.g[at + 1];
-        x[t] = V4{u0, u0, u1, u1};
-        w[t] = V4{g0, complementOf(g0), g1, complementOf(g1)};
+        x[t] = quad<Q>(u0, u0, u1, u1);
+        w[t] = quad<Q>(g0, complementOf(g0), g1, complementOf(g1));
     }
     crossoverChain<T>(*b.crossover, b.crossoverState[pair], 0, x, w);
 
     // Each band's input, open level x gained + closed level x complement.
-    V4 lh[T];
+    Q lh[T];
     V2 mid[T];
     for (int t = 0; t < T; ++t) {
-        const V4 pl = x[t] * V4{l[0], l[1], l[0], l[1]};
-        const V4 pm = x[t] * V4{l[2], l[3], l[2], l[3]};
-        const V4 ph = x[t] * V4{l[4], l[5], l[4], l[5]};
-        lh[t] = __builtin_shufflevector(pl, ph, 0, 4, 2, 6) +
-                __builtin_shufflevector(pl, ph, 1, 5, 3, 7);
-        mid[t] = __builtin_shufflevector(pm, pm, 0, 2) + __builtin_shufflevector(pm, pm, 1, 3);
+        const Q pl = x[t] * quad<Q>(l[0], l[1], l[0], l[1]);
+        const Q pm = x[t] * quad<Q>(l[2], l[3], l[2], l[3]);
+        const Q ph = x[t] * quad<Q>(l[4], l[5], l[4], l[5]);
+        lh[t] = pairSums(pl, ph);
+        mid[t] = pairSums(pm);
     }
     BandPair& bp = b.bandState[pair];
     lowHigh<T>(*b.bands, bp, 0, lh);
     midBand<T>(*b.bands, bp, 0, mid);
     for (int t = 0; t < T; ++t) {
         float* y = b.y + (t0 + t) * n + 2 * pair;
-        y[0] = static_cast<float>(lh[t][1] + (mid[t][0] + lh[t][0]));
-        y[1] = static_cast<float>(lh[t][3] + (mid[t][1] + lh[t][2]));
+        y[0] = static_cast<float>(lane(lh[t], 1) + (mid[t][0] + lane(lh[t], 0)));
+        y[1] = static_cast<float>(lane(lh[t], 3) + (mid[t][1] + lane(lh[t], 2)));
     }
 }
 
@@ -208,16 +282,16 @@ template <int T> VELMORA_INLINE void outputSingle(const OutputBlock& b, int chan
     }
 }
 
-template <int T> VELMORA_INLINE void outputVector(const OutputBlock& b) {
+template <int T, class Q> VELMORA_INLINE void outputVector(const OutputBlock& b) {
     const int pairs = b.channels / 2;
     const int whole = b.frames - b.frames % T;
     for (int p = 0; p < pairs; ++p) {
         int t = 0;
         for (; t < whole; t += T) {
-            outputPair<T>(b, p, t);
+            outputPair<T, Q>(b, p, t);
         }
         for (; t < b.frames; ++t) {
-            outputPair<1>(b, p, t);
+            outputPair<1, Q>(b, p, t);
         }
     }
     if (b.channels % 2 != 0) {
@@ -233,33 +307,32 @@ template <int T> VELMORA_INLINE void outputVector(const OutputBlock& b) {
 
 // ------------------------------------------------------------ control
 
-template <int T> VELMORA_INLINE void controlPass(const ControlBlock& b, BandPair& p, V2 (&x)[T]) {
+template <int T, class Q>
+VELMORA_INLINE void controlPass(const ControlBlock& b, BandPair& p, V2 (&x)[T]) {
     const double* wt = b.weights;
-    V4 lh[T];
+    Q lh[T];
     V2 mid[T];
     for (int t = 0; t < T; ++t) {
-        lh[t] = __builtin_shufflevector(x[t], x[t], 0, 0, 1, 1);
+        lh[t] = spread<Q>(x[t]);
         mid[t] = x[t];
     }
     lowHigh<T>(*b.bands, p, 0, lh);
     midBand<T>(*b.bands, p, 0, mid);
     for (int t = 0; t < T; ++t) {
-        const V4 q = lh[t] * V4{wt[0], wt[2], wt[0], wt[2]};
-        const V2 low = __builtin_shufflevector(q, q, 0, 2);
-        const V2 high = __builtin_shufflevector(q, q, 1, 3);
-        x[t] = high + (low + mid[t] * wt[1]);
+        const Q q = lh[t] * quad<Q>(wt[0], wt[2], wt[0], wt[2]);
+        x[t] = odds(q) + (evens(q) + mid[t] * wt[1]);
     }
 }
 
-template <int T> VELMORA_INLINE void controlPair(const ControlBlock& b, int pair, int t0) {
+template <int T, class Q> VELMORA_INLINE void controlPair(const ControlBlock& b, int pair, int t0) {
     const int n = b.channels;
     V2 x[T];
     for (int t = 0; t < T; ++t) {
         const float* in = b.x + (t0 + t) * n + 2 * pair;
         x[t] = V2{static_cast<double>(in[0]), static_cast<double>(in[1])};
     }
-    controlPass<T>(b, b.state[2 * pair], x);
-    controlPass<T>(b, b.state[2 * pair + 1], x);
+    controlPass<T, Q>(b, b.state[2 * pair], x);
+    controlPass<T, Q>(b, b.state[2 * pair + 1], x);
     for (int t = 0; t < T; ++t) {
         float* y = b.y + (t0 + t) * n + 2 * pair;
         y[0] = static_cast<float>(x[t][0]);
@@ -300,16 +373,16 @@ template <int T> VELMORA_INLINE void controlSingle(const ControlBlock& b, int ch
     }
 }
 
-template <int T> VELMORA_INLINE void controlVector(const ControlBlock& b) {
+template <int T, class Q> VELMORA_INLINE void controlVector(const ControlBlock& b) {
     const int pairs = b.channels / 2;
     const int whole = b.frames - b.frames % T;
     for (int p = 0; p < pairs; ++p) {
         int t = 0;
         for (; t < whole; t += T) {
-            controlPair<T>(b, p, t);
+            controlPair<T, Q>(b, p, t);
         }
         for (; t < b.frames; ++t) {
-            controlPair<1>(b, p, t);
+            controlPair<1, Q>(b, p, t);
         }
     }
     if (b.channels % 2 != 0) {
@@ -337,17 +410,17 @@ constexpr int kSse2Frames = VELMORA_SSE2_FRAMES;
 constexpr int kAvx2Frames = VELMORA_AVX2_FRAMES;
 
 void outputSse2(const OutputBlock& b) {
-    outputVector<kSse2Frames>(b);
+    outputVector<kSse2Frames, P4>(b);
 }
 void controlSse2(const ControlBlock& b) {
-    controlVector<kSse2Frames>(b);
+    controlVector<kSse2Frames, P4>(b);
 }
 
 __attribute__((target("avx2"))) void outputAvx2(const OutputBlock& b) {
-    outputVector<kAvx2Frames>(b);
+    outputVector<kAvx2Frames, V4>(b);
 }
 __attribute__((target("avx2"))) void controlAvx2(const ControlBlock& b) {
-    controlVector<kAvx2Frames>(b);
+    controlVector<kAvx2Frames, V4>(b);
 }
 
 // ------------------------------------------------------------ scalar
