@@ -122,10 +122,29 @@ template <int T, class V>
 VELMORA_INLINE void biquad(const BiquadCoeffs& c, double* s0p, double* s1p, V (&x)[T]) {
     V s0 = load<V>(s0p);
     V s1 = load<V>(s1p);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const V y = c.b0 * x[t] + s0;
         s0 = c.b1 * x[t] - c.a1 * y + s1;
         s1 = c.b2 * x[t] - c.a2 * y;
+        x[t] = y;
+    }
+    store(s0p, s0);
+    store(s1p, s1);
+}
+
+// The same for the low-pass and high-pass designs, whose b2 equals b0 bit for
+// bit: b2 * x is the very product b0 * x, computed once.
+template <int T, class V>
+VELMORA_INLINE void biquadEnds(const BiquadCoeffs& c, double* s0p, double* s1p, V (&x)[T]) {
+    V s0 = load<V>(s0p);
+    V s1 = load<V>(s1p);
+#pragma GCC unroll 8
+    for (int t = 0; t < T; ++t) {
+        const V b0x = c.b0 * x[t];
+        const V y = b0x + s0;
+        s0 = c.b1 * x[t] - c.a1 * y + s1;
+        s1 = b0x - c.a2 * y;
         x[t] = y;
     }
     store(s0p, s0);
@@ -137,15 +156,17 @@ template <int T, class V>
 VELMORA_INLINE void biquadLanes(const LaneCoeffs4& c, int at, double* s0p, double* s1p, V (&x)[T]) {
     const V b0 = load<V>(c.b0 + at);
     const V b1 = load<V>(c.b1 + at);
-    const V b2 = load<V>(c.b2 + at);
     const V a1 = load<V>(c.a1 + at);
     const V a2 = load<V>(c.a2 + at);
     V s0 = load<V>(s0p);
     V s1 = load<V>(s1p);
+// Low and high pass only, so b2 is b0 (see biquadEnds).
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
-        const V y = b0 * x[t] + s0;
+        const V b0x = b0 * x[t];
+        const V y = b0x + s0;
         s0 = b1 * x[t] - a1 * y + s1;
-        s1 = b2 * x[t] - a2 * y;
+        s1 = b0x - a2 * y;
         x[t] = y;
     }
     store(s0p, s0);
@@ -154,7 +175,7 @@ VELMORA_INLINE void biquadLanes(const LaneCoeffs4& c, int at, double* s0p, doubl
 
 template <int T, class V>
 VELMORA_INLINE void section(const BiquadCoeffs& c, SectionLanes4& s, int at, V (&x)[T]) {
-    biquad<T>(c, s.s0 + at, s.s1 + at, x);
+    biquadEnds<T>(c, s.s0 + at, s.s1 + at, x);
 }
 
 // The crossover chain on the lanes from `at` on, T frames: x the inputs, w
@@ -165,6 +186,7 @@ VELMORA_INLINE void crossoverChain(const CrossoverCoeffs& k, CrossoverPair& p, i
     SectionLanes4* s = p.section;
     V lo[T];
     V hi[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         lo[t] = x[t] * w[t];
         hi[t] = x[t];
@@ -173,19 +195,23 @@ VELMORA_INLINE void crossoverChain(const CrossoverCoeffs& k, CrossoverPair& p, i
     section<T>(k.low[0], s[1], at, lo);
     section<T>(k.high[0], s[2], at, hi);
     section<T>(k.high[0], s[3], at, hi);
+#pragma GCC unroll 8
     for (int j = 1; j < 5; ++j) {
         SectionLanes4* q = s + 4 * j;
+#pragma GCC unroll 8
         for (int t = 0; t < T; ++t) {
             lo[t] = lo[t] + w[t] * hi[t];
         }
         section<T>(k.low[j], q[0], at, lo);
         section<T>(k.low[j], q[1], at, lo);
+#pragma GCC unroll 8
         for (int t = 0; t < T; ++t) {
             hi[t] = hi[t] + lo[t];
         }
         section<T>(k.high[j], q[2], at, hi);
         section<T>(k.high[j], q[3], at, hi);
     }
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         x[t] = lo[t] + w[t] * hi[t];
     }
@@ -216,6 +242,7 @@ template <int T, class Q> VELMORA_INLINE void outputPair(const OutputBlock& b, i
     const double* l = b.levels;
     Q x[T];
     Q w[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const int at = (t0 + t) * n + 2 * pair;
         const double u0 = b.x[at] * b.fade;
@@ -230,6 +257,7 @@ template <int T, class Q> VELMORA_INLINE void outputPair(const OutputBlock& b, i
     // Each band's input, open level x gained + closed level x complement.
     Q lh[T];
     V2 mid[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const Q pl = x[t] * quad<Q>(l[0], l[1], l[0], l[1]);
         const Q pm = x[t] * quad<Q>(l[2], l[3], l[2], l[3]);
@@ -240,6 +268,7 @@ template <int T, class Q> VELMORA_INLINE void outputPair(const OutputBlock& b, i
     BandPair& bp = b.bandState[pair];
     lowHigh<T>(*b.bands, bp, 0, lh);
     midBand<T>(*b.bands, bp, 0, mid);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         float* y = b.y + (t0 + t) * n + 2 * pair;
         y[0] = static_cast<float>(lane(lh[t], 1) + (mid[t][0] + lane(lh[t], 0)));
@@ -256,6 +285,7 @@ template <int T> VELMORA_INLINE void outputSingle(const OutputBlock& b, int chan
     const double* l = b.levels;
     V2 x[T];
     V2 w[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const int i = (t0 + t) * n + channel;
         const double u = b.x[i] * b.fade;
@@ -267,6 +297,7 @@ template <int T> VELMORA_INLINE void outputSingle(const OutputBlock& b, int chan
 
     V2 lh[T];
     double mid[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const V2 pl = x[t] * V2{l[0], l[1]};
         const V2 pm = x[t] * V2{l[2], l[3]};
@@ -277,6 +308,7 @@ template <int T> VELMORA_INLINE void outputSingle(const OutputBlock& b, int chan
     BandPair& bp = b.bandState[pair];
     lowHigh<T>(*b.bands, bp, at, lh);
     midBand<T>(*b.bands, bp, channel % 2, mid);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         b.y[(t0 + t) * n + channel] = static_cast<float>(lh[t][1] + (mid[t] + lh[t][0]));
     }
@@ -312,12 +344,14 @@ VELMORA_INLINE void controlPass(const ControlBlock& b, BandPair& p, V2 (&x)[T]) 
     const double* wt = b.weights;
     Q lh[T];
     V2 mid[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         lh[t] = spread<Q>(x[t]);
         mid[t] = x[t];
     }
     lowHigh<T>(*b.bands, p, 0, lh);
     midBand<T>(*b.bands, p, 0, mid);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const Q q = lh[t] * quad<Q>(wt[0], wt[2], wt[0], wt[2]);
         x[t] = odds(q) + (evens(q) + mid[t] * wt[1]);
@@ -327,12 +361,14 @@ VELMORA_INLINE void controlPass(const ControlBlock& b, BandPair& p, V2 (&x)[T]) 
 template <int T, class Q> VELMORA_INLINE void controlPair(const ControlBlock& b, int pair, int t0) {
     const int n = b.channels;
     V2 x[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const float* in = b.x + (t0 + t) * n + 2 * pair;
         x[t] = V2{static_cast<double>(in[0]), static_cast<double>(in[1])};
     }
     controlPass<T, Q>(b, b.state[2 * pair], x);
     controlPass<T, Q>(b, b.state[2 * pair + 1], x);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         float* y = b.y + (t0 + t) * n + 2 * pair;
         y[0] = static_cast<float>(x[t][0]);
@@ -346,12 +382,14 @@ VELMORA_INLINE void controlPassSingle(const ControlBlock& b, BandPair& p, int la
     const double* wt = b.weights;
     V2 lh[T];
     double mid[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         lh[t] = V2{x[t], x[t]};
         mid[t] = x[t];
     }
     lowHigh<T>(*b.bands, p, 2 * lane, lh);
     midBand<T>(*b.bands, p, lane, mid);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         const V2 q = lh[t] * V2{wt[0], wt[2]};
         x[t] = q[1] + (q[0] + mid[t] * wt[1]);
@@ -363,11 +401,13 @@ template <int T> VELMORA_INLINE void controlSingle(const ControlBlock& b, int ch
     const int pair = channel / 2;
     const int lane = channel % 2;
     double x[T];
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         x[t] = b.x[(t0 + t) * n + channel];
     }
     controlPassSingle<T>(b, b.state[2 * pair], lane, x);
     controlPassSingle<T>(b, b.state[2 * pair + 1], lane, x);
+#pragma GCC unroll 8
     for (int t = 0; t < T; ++t) {
         b.y[(t0 + t) * n + channel] = static_cast<float>(x[t]);
     }
@@ -399,12 +439,12 @@ template <int T, class Q> VELMORA_INLINE void controlVector(const ControlBlock& 
 // ------------------------------------------------------------ entries
 
 // Frames run together per section: enough to overlap the chains, few enough
-// that their values stay in registers.
+// that their values stay in registers (SSE2 needs two per four lanes).
 #ifndef VELMORA_SSE2_FRAMES
-#define VELMORA_SSE2_FRAMES 2
+#define VELMORA_SSE2_FRAMES 3
 #endif
 #ifndef VELMORA_AVX2_FRAMES
-#define VELMORA_AVX2_FRAMES 2
+#define VELMORA_AVX2_FRAMES 4
 #endif
 constexpr int kSse2Frames = VELMORA_SSE2_FRAMES;
 constexpr int kAvx2Frames = VELMORA_AVX2_FRAMES;
@@ -449,6 +489,7 @@ double chainScalar(const CrossoverCoeffs& k, CrossoverPair& p, int lane, double 
     // from above, so a gain change reaches a band only through that filter.
     double lo = run(k.low[0], 1, run(k.low[0], 0, x * w));
     double hi = run(k.high[0], 3, run(k.high[0], 2, x));
+#pragma GCC unroll 8
     for (int j = 1; j < 5; ++j) {
         const double loNext = run(k.low[j], 4 * j + 1, run(k.low[j], 4 * j, lo + w * hi));
         const double hiNext = run(k.high[j], 4 * j + 3, run(k.high[j], 4 * j + 2, hi + loNext));
