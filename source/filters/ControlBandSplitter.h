@@ -56,6 +56,14 @@ public:
     double fadeGain() const { return edges_.fadeGain(); }
     double fadeCoef() const { return edges_.fadeCoef(); }
 
+    // Every state value of the band filters, for checks on the numbers the
+    // filters carry.
+    template <class F> void forEachStateValue(F f) const {
+        for (const BandPair& p : state_) {
+            forEachLane(p, f);
+        }
+    }
+
 private:
     ControlBlock block(const float* x, float* y, int n, int frames);
 

@@ -36,6 +36,15 @@ public:
     const CrossoverCoeffs& coeffs() const { return coeffs_; }
     CrossoverPair* pairs() { return state_.data(); }
 
+    // Every state value, for checks on the numbers the filters carry.
+    template <class F> void forEachStateValue(F f) const {
+        for (const CrossoverPair& p : state_) {
+            for (const SectionLanes4& s : p.section) {
+                forEachLane(s, f);
+            }
+        }
+    }
+
 private:
     double sampleRate_ = 0.0;
     int channelCount_ = 0;

@@ -44,6 +44,24 @@ struct BandPair {
     SectionLanes2 mid[4];
 };
 
+template <class S, class F> void forEachLane(const S& s, F& f) {
+    for (double v : s.s0) {
+        f(v);
+    }
+    for (double v : s.s1) {
+        f(v);
+    }
+}
+
+template <class F> void forEachLane(const BandPair& p, F& f) {
+    for (const SectionLanes4& s : p.lowHigh) {
+        forEachLane(s, f);
+    }
+    for (const SectionLanes2& s : p.mid) {
+        forEachLane(s, f);
+    }
+}
+
 struct CrossoverCoeffs {
     BiquadCoeffs low[5];
     BiquadCoeffs high[5];

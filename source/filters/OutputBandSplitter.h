@@ -57,6 +57,14 @@ public:
     const BandpassSections& midSections() const { return edges_.midSections(); }
     const BiquadCoeffs& highCoeffs() const { return edges_.highCoeffs(); }
     const CrossoverGainStage& gainStage() const { return gainStage_; }
+
+    // Every state value of the band filters, for checks on the numbers the
+    // filters carry.
+    template <class F> void forEachStateValue(F f) const {
+        for (const BandPair& p : state_) {
+            forEachLane(p, f);
+        }
+    }
     bool fading() const { return edges_.fading(); }
     bool fadingOut() const { return edges_.fadingOut(); }
     double fadeValue() const { return edges_.fadeValue(); }
