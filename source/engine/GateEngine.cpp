@@ -430,10 +430,10 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
         const int m = std::min(kChunk, n - i0);
 
         float* controlIn = controlIn_.data();
-        for (int t = 0; t < m; ++t) {
-            for (int d = 0; d < detCount; ++d) {
-                const float x = guardInput(det[d][i0 + t]);
-                controlIn[t * detCount + d] = saturate(x * inputGain_);
+        for (int d = 0; d < detCount; ++d) {
+            const float* x = det[d] + i0;
+            for (int t = 0; t < m; ++t) {
+                controlIn[t * detCount + d] = saturate(guardInput(x[t]) * inputGain_);
             }
         }
         controlSplitter_.processBlock(controlIn, controlOut_.data(), detCount, m);
@@ -478,10 +478,6 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
                 }
             }
 
-            for (int a = 0; a < audioReads; ++a) {
-                frame_[static_cast<size_t>(a)] = guardInput(audio[a][i0 + t]);
-            }
-
             const float r = rampActive_ ? switchRamp() : 1.0f;
             rampFrame_[static_cast<size_t>(t)] = r;
 
@@ -502,8 +498,10 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
                     out[c][i0 + t] =
                         c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
                 } else {
+                    // The chunk's outputs are written only after all of
+                    // its audio has been read.
                     gains[c] = g;
-                    audioIn[c] = frame_[static_cast<size_t>(wrap(c, audioReads))];
+                    audioIn[c] = guardInput(audio[wrap(c, audioReads)][i0 + t]);
                 }
             }
         }
@@ -512,10 +510,11 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
             const float* y = outputFrame_.data();
             outputSplitter_.processBlock(audioFrame_.data(), gainFrame_.data(), outputFrame_.data(),
                                          m);
-            for (int t = 0; t < m; ++t) {
-                const float r = rampFrame_[static_cast<size_t>(t)];
-                for (int c = 0; c < outs; ++c) {
-                    out[c][i0 + t] = saturate(y[t * outs + c] * outputGain_) * r;
+            const float* ramp = rampFrame_.data();
+            for (int c = 0; c < outs; ++c) {
+                float* o = out[c] + i0;
+                for (int t = 0; t < m; ++t) {
+                    o[t] = saturate(y[t * outs + c] * outputGain_) * ramp[t];
                 }
             }
         }
