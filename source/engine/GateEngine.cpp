@@ -243,9 +243,39 @@ int GateEngine::nextRandom() {
     return static_cast<int>((randomState_ >> 16) & 0x7fffu);
 }
 
-bool GateEngine::gateStep(float level, float threshold, int ch) {
-    ChannelGateState& s = gates_[static_cast<size_t>(ch)];
+inline __attribute__((always_inline)) void GateEngine::stepEnvelope(bool up,
+                                                                    ChannelGateState& s) const {
+    float g = s.gain;
+    float sm = s.smoothGain;
+    if (up && gradual_) {
+        // A constant number of dB per sample, from no lower than -60 dB.
+        g = g / gradAttackCoef_;
+        if (g < timeBase_) {
+            g = timeBase_;
+        } else if (g > 1.0f) {
+            g = 1.0f;
+        }
+        sm = g * (1.0f - gradAttackSmooth_) + gradAttackSmooth_ * sm;
+    } else if (up) {
+        // Aims past 1 so that the climb ends in finite time.
+        g = (1.0f - synthAttackCoef_) * synthTarget_ + g * synthAttackCoef_;
+        if (g > 1.0f) {
+            g = 1.0f;
+        }
+        sm = (1.0f - synthAttackSmooth_) * g + synthAttackSmooth_ * sm;
+    } else {
+        g = releaseCoef_ * g;
+        if (g < gainFloor_) {
+            g = gainFloor_;
+        }
+        sm = g * (1.0f - releaseSmooth_) + sm * releaseSmooth_;
+    }
+    s.gain = g;
+    s.smoothGain = sm;
+}
 
+inline __attribute__((always_inline)) bool GateEngine::stepGate(ChannelGateState& s, float level,
+                                                                float threshold) {
     // A level that does not compare (NaN) counts as below the threshold.
     if (level > threshold) {
         s.holdCount = 0;
@@ -300,8 +330,12 @@ bool GateEngine::gateStep(float level, float threshold, int ch) {
     s.wasOpen = s.open;
 
     const bool pass = s.open && !s.inDelay && s.noteActive && !s.muting && !s.skipped;
-    envelopeStep(duck_ ? !pass : pass, s);
+    stepEnvelope(duck_ ? !pass : pass, s);
     return pass;
+}
+
+bool GateEngine::gateStep(float level, float threshold, int ch) {
+    return stepGate(gates_[static_cast<size_t>(ch)], level, threshold);
 }
 
 void GateEngine::envelopeStep(bool up, int ch) {
@@ -309,33 +343,7 @@ void GateEngine::envelopeStep(bool up, int ch) {
 }
 
 void GateEngine::envelopeStep(bool up, ChannelGateState& s) const {
-    float g = s.gain;
-    float sm = s.smoothGain;
-    if (up && gradual_) {
-        // A constant number of dB per sample, from no lower than -60 dB.
-        g = g / gradAttackCoef_;
-        if (g < timeBase_) {
-            g = timeBase_;
-        } else if (g > 1.0f) {
-            g = 1.0f;
-        }
-        sm = g * (1.0f - gradAttackSmooth_) + gradAttackSmooth_ * sm;
-    } else if (up) {
-        // Aims past 1 so that the climb ends in finite time.
-        g = (1.0f - synthAttackCoef_) * synthTarget_ + g * synthAttackCoef_;
-        if (g > 1.0f) {
-            g = 1.0f;
-        }
-        sm = (1.0f - synthAttackSmooth_) * g + synthAttackSmooth_ * sm;
-    } else {
-        g = releaseCoef_ * g;
-        if (g < gainFloor_) {
-            g = gainFloor_;
-        }
-        sm = g * (1.0f - releaseSmooth_) + sm * releaseSmooth_;
-    }
-    s.gain = g;
-    s.smoothGain = sm;
+    stepEnvelope(up, s);
 }
 
 // ------------------------------------------------------------------ blocks
@@ -473,7 +481,7 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
             if constexpr (Linked) {
                 levelPeak_[0] = std::max(levelPeak_[0], linkedLevel);
                 if (outs > 0) {
-                    gateStep(linkedLevel, thr, 0);
+                    stepGate(gates_[0], linkedLevel, thr);
                     linkedGain = gates_[0].smoothGain;
                 }
             }
@@ -488,7 +496,7 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
                 if constexpr (!Linked) {
                     const size_t d = static_cast<size_t>(wrap(c, detCount));
                     const float level = Rms ? meanSquare_[d] : std::fabs(controlSample_[d]);
-                    gateStep(level, thr, c);
+                    stepGate(gates_[static_cast<size_t>(c)], level, thr);
                     g = gates_[static_cast<size_t>(c)].smoothGain;
                 }
                 if (ctrl) {

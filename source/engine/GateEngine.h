@@ -157,6 +157,10 @@ public:
     float levelPeak(int d) const { return levelPeak_[static_cast<size_t>(d)]; }
 
 private:
+    // The bodies of gateStep and envelopeStep, inlined into the block loops.
+    bool stepGate(ChannelGateState& s, float level, float threshold);
+    void stepEnvelope(bool up, ChannelGateState& s) const;
+
     template <bool Rms, bool Linked>
     void runRoutine(const float* const* det, int detCount, const float* const* audio,
                     int audioCount, float* const* out, int n);
