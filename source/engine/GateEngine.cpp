@@ -31,7 +31,9 @@ inline int wrap(int c, int count) {
 
 } // namespace
 
-GateEngine::GateEngine() : randomState_(static_cast<uint32_t>(std::time(nullptr))) {}
+GateEngine::GateEngine()
+    : rampFrame_(static_cast<size_t>(kChunk), 1.0f),
+      randomState_(static_cast<uint32_t>(std::time(nullptr))) {}
 
 // ---------------------------------------------------------------- set-up
 
@@ -58,6 +60,10 @@ void GateEngine::setOutputChannels(int n) {
     outputChannels_ = std::max(n, 0);
     outputSplitter_.setChannelCount(outputChannels_);
     gates_.assign(static_cast<size_t>(outputChannels_), ChannelGateState{});
+    const size_t chunk = static_cast<size_t>(kChunk * outputChannels_);
+    audioFrame_.assign(chunk, 0.0f);
+    gainFrame_.assign(chunk, 0.0f);
+    outputFrame_.assign(chunk, 0.0f);
 }
 
 void GateEngine::setSidechainChannels(int n) {
@@ -67,6 +73,13 @@ void GateEngine::setSidechainChannels(int n) {
     meanSquare_.assign(size, 0.0f);
     controlSample_.assign(size, 0.0f);
     levelPeak_.assign(size, 0.0f);
+    controlIn_.assign(size * kChunk, 0.0f);
+    controlOut_.assign(size * kChunk, 0.0f);
+}
+
+void GateEngine::setSimdPath(SimdPath path) {
+    controlSplitter_.setSimdPath(path);
+    outputSplitter_.setSimdPath(path);
 }
 
 // ------------------------------------------------------------ parameters
@@ -230,9 +243,39 @@ int GateEngine::nextRandom() {
     return static_cast<int>((randomState_ >> 16) & 0x7fffu);
 }
 
-bool GateEngine::gateStep(float level, float threshold, int ch) {
-    ChannelGateState& s = gates_[static_cast<size_t>(ch)];
+inline __attribute__((always_inline)) void GateEngine::stepEnvelope(bool up,
+                                                                    ChannelGateState& s) const {
+    float g = s.gain;
+    float sm = s.smoothGain;
+    if (up && gradual_) {
+        // A constant number of dB per sample, from no lower than -60 dB.
+        g = g / gradAttackCoef_;
+        if (g < timeBase_) {
+            g = timeBase_;
+        } else if (g > 1.0f) {
+            g = 1.0f;
+        }
+        sm = g * (1.0f - gradAttackSmooth_) + gradAttackSmooth_ * sm;
+    } else if (up) {
+        // Aims past 1 so that the climb ends in finite time.
+        g = (1.0f - synthAttackCoef_) * synthTarget_ + g * synthAttackCoef_;
+        if (g > 1.0f) {
+            g = 1.0f;
+        }
+        sm = (1.0f - synthAttackSmooth_) * g + synthAttackSmooth_ * sm;
+    } else {
+        g = releaseCoef_ * g;
+        if (g < gainFloor_) {
+            g = gainFloor_;
+        }
+        sm = g * (1.0f - releaseSmooth_) + sm * releaseSmooth_;
+    }
+    s.gain = g;
+    s.smoothGain = sm;
+}
 
+inline __attribute__((always_inline)) bool GateEngine::stepGate(ChannelGateState& s, float level,
+                                                                float threshold) {
     // A level that does not compare (NaN) counts as below the threshold.
     if (level > threshold) {
         s.holdCount = 0;
@@ -287,8 +330,12 @@ bool GateEngine::gateStep(float level, float threshold, int ch) {
     s.wasOpen = s.open;
 
     const bool pass = s.open && !s.inDelay && s.noteActive && !s.muting && !s.skipped;
-    envelopeStep(duck_ ? !pass : pass, s);
+    stepEnvelope(duck_ ? !pass : pass, s);
     return pass;
+}
+
+bool GateEngine::gateStep(float level, float threshold, int ch) {
+    return stepGate(gates_[static_cast<size_t>(ch)], level, threshold);
 }
 
 void GateEngine::envelopeStep(bool up, int ch) {
@@ -296,33 +343,7 @@ void GateEngine::envelopeStep(bool up, int ch) {
 }
 
 void GateEngine::envelopeStep(bool up, ChannelGateState& s) const {
-    float g = s.gain;
-    float sm = s.smoothGain;
-    if (up && gradual_) {
-        // A constant number of dB per sample, from no lower than -60 dB.
-        g = g / gradAttackCoef_;
-        if (g < timeBase_) {
-            g = timeBase_;
-        } else if (g > 1.0f) {
-            g = 1.0f;
-        }
-        sm = g * (1.0f - gradAttackSmooth_) + gradAttackSmooth_ * sm;
-    } else if (up) {
-        // Aims past 1 so that the climb ends in finite time.
-        g = (1.0f - synthAttackCoef_) * synthTarget_ + g * synthAttackCoef_;
-        if (g > 1.0f) {
-            g = 1.0f;
-        }
-        sm = (1.0f - synthAttackSmooth_) * g + synthAttackSmooth_ * sm;
-    } else {
-        g = releaseCoef_ * g;
-        if (g < gainFloor_) {
-            g = gainFloor_;
-        }
-        sm = g * (1.0f - releaseSmooth_) + sm * releaseSmooth_;
-    }
-    s.gain = g;
-    s.smoothGain = sm;
+    stepEnvelope(up, s);
 }
 
 // ------------------------------------------------------------------ blocks
@@ -409,67 +430,101 @@ void GateEngine::runRoutine(const float* const* det, int detCount, const float* 
     // the control signal.
     const int audioReads = ctrl ? 0 : std::min({audioCount, outs, static_cast<int>(frame_.size())});
 
-    for (int i = 0; i < n; ++i) {
-        float linkedLevel = kSilence;
+    // The splitters run a chunk of frames at a time, which lets consecutive
+    // frames overlap in the processor. Every input of a chunk is read before
+    // any of its outputs is written, since outputs may share the inputs'
+    // memory.
+    for (int i0 = 0; i0 < n; i0 += kChunk) {
+        const int m = std::min(kChunk, n - i0);
+
+        float* controlIn = controlIn_.data();
         for (int d = 0; d < detCount; ++d) {
-            const float x = guardInput(det[d][i]);
-            const float cs = saturate(controlSplitter_.processSample(saturate(x * inputGain_), d));
-            controlSample_[static_cast<size_t>(d)] = cs;
-            float level;
-            if constexpr (Rms) {
-                float& ms = meanSquare_[static_cast<size_t>(d)];
-                ms = std::min((1.0f - rmsCoef_) * (cs * cs) + rmsCoef_ * ms, kFloatMax);
-                // After the signal stops the mean square decays until it
-                // sticks at a denormal, which costs many cycles per multiply
-                // on some processors; no threshold is anywhere near it.
-                if (ms < std::numeric_limits<float>::min()) {
-                    ms = 0.0f;
-                }
-                level = ms;
-            } else {
-                level = std::fabs(cs);
+            const float* x = det[d] + i0;
+            for (int t = 0; t < m; ++t) {
+                controlIn[t * detCount + d] = saturate(guardInput(x[t]) * inputGain_);
             }
+        }
+        controlSplitter_.processBlock(controlIn, controlOut_.data(), detCount, m);
+
+        for (int t = 0; t < m; ++t) {
+            const float* controlOut = controlOut_.data() + t * detCount;
+            float linkedLevel = kSilence;
+            for (int d = 0; d < detCount; ++d) {
+                const float cs = saturate(controlOut[d]);
+                controlSample_[static_cast<size_t>(d)] = cs;
+                float level;
+                if constexpr (Rms) {
+                    float& ms = meanSquare_[static_cast<size_t>(d)];
+                    ms = std::min((1.0f - rmsCoef_) * (cs * cs) + rmsCoef_ * ms, kFloatMax);
+                    // After the signal stops the mean square decays until it
+                    // sticks at a denormal, which costs many cycles per
+                    // multiply on some processors; no threshold is anywhere
+                    // near it.
+                    if (ms < std::numeric_limits<float>::min()) {
+                        ms = 0.0f;
+                    }
+                    level = ms;
+                } else {
+                    level = std::fabs(cs);
+                }
+                if constexpr (Linked) {
+                    if (level > linkedLevel) {
+                        linkedLevel = level;
+                    }
+                } else {
+                    float& peak = levelPeak_[static_cast<size_t>(d)];
+                    peak = std::max(peak, level);
+                }
+            }
+
+            float linkedGain = kSilence;
             if constexpr (Linked) {
-                if (level > linkedLevel) {
-                    linkedLevel = level;
+                levelPeak_[0] = std::max(levelPeak_[0], linkedLevel);
+                if (outs > 0) {
+                    stepGate(gates_[0], linkedLevel, thr);
+                    linkedGain = gates_[0].smoothGain;
                 }
-            } else {
-                float& peak = levelPeak_[static_cast<size_t>(d)];
-                peak = std::max(peak, level);
+            }
+
+            const float r = rampActive_ ? switchRamp() : 1.0f;
+            rampFrame_[static_cast<size_t>(t)] = r;
+
+            float* gains = gainFrame_.data() + t * outs;
+            float* audioIn = audioFrame_.data() + t * outs;
+            for (int c = 0; c < outs; ++c) {
+                float g = linkedGain;
+                if constexpr (!Linked) {
+                    const size_t d = static_cast<size_t>(wrap(c, detCount));
+                    const float level = Rms ? meanSquare_[d] : std::fabs(controlSample_[d]);
+                    stepGate(gates_[static_cast<size_t>(c)], level, thr);
+                    g = gates_[static_cast<size_t>(c)].smoothGain;
+                }
+                if (ctrl) {
+                    // Nothing of the chunk's audio is read when listening
+                    // to the control signal, and its detection input has
+                    // been read already.
+                    out[c][i0 + t] =
+                        c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
+                } else {
+                    // The chunk's outputs are written only after all of
+                    // its audio has been read.
+                    gains[c] = g;
+                    audioIn[c] = guardInput(audio[wrap(c, audioReads)][i0 + t]);
+                }
             }
         }
 
-        float linkedGain = kSilence;
-        if constexpr (Linked) {
-            levelPeak_[0] = std::max(levelPeak_[0], linkedLevel);
-            if (outs > 0) {
-                gateStep(linkedLevel, thr, 0);
-                linkedGain = gates_[0].smoothGain;
+        if (!ctrl && outs > 0) {
+            const float* y = outputFrame_.data();
+            outputSplitter_.processBlock(audioFrame_.data(), gainFrame_.data(), outputFrame_.data(),
+                                         m);
+            const float* ramp = rampFrame_.data();
+            for (int c = 0; c < outs; ++c) {
+                float* o = out[c] + i0;
+                for (int t = 0; t < m; ++t) {
+                    o[t] = saturate(y[t * outs + c] * outputGain_) * ramp[t];
+                }
             }
-        }
-
-        for (int a = 0; a < audioReads; ++a) {
-            frame_[static_cast<size_t>(a)] = guardInput(audio[a][i]);
-        }
-
-        const float r = rampActive_ ? switchRamp() : 1.0f;
-
-        for (int c = 0; c < outs; ++c) {
-            float g = linkedGain;
-            if constexpr (!Linked) {
-                const size_t d = static_cast<size_t>(wrap(c, detCount));
-                const float level = Rms ? meanSquare_[d] : std::fabs(controlSample_[d]);
-                gateStep(level, thr, c);
-                g = gates_[static_cast<size_t>(c)].smoothGain;
-            }
-            float y;
-            if (ctrl) {
-                y = c < detCount ? controlSample_[static_cast<size_t>(c)] * r : kSilence;
-            } else {
-                const float x = frame_[static_cast<size_t>(wrap(c, audioReads))];
-                y = saturate(outputSplitter_.processSample(x, c, g) * outputGain_) * r;
-            }
-            out[c][i] = y;
         }
     }
 

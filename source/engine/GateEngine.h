@@ -74,6 +74,11 @@ public:
     void setFloorLevMid(float db);
     void setFloorLevHi(float db);
 
+    // The instruction set of the band splitters: the best the processor has
+    // unless a test or benchmark asks for another (supported paths only,
+    // simdPathSupported). Every path gives the same output bit for bit.
+    void setSimdPath(SimdPath path);
+
     // Beat Skip's generator is seeded from the clock; tests pin it here.
     void seedRandom(uint32_t seed) { randomState_ = seed; }
 
@@ -152,6 +157,10 @@ public:
     float levelPeak(int d) const { return levelPeak_[static_cast<size_t>(d)]; }
 
 private:
+    // The bodies of gateStep and envelopeStep, inlined into the block loops.
+    bool stepGate(ChannelGateState& s, float level, float threshold);
+    void stepEnvelope(bool up, ChannelGateState& s) const;
+
     template <bool Rms, bool Linked>
     void runRoutine(const float* const* det, int detCount, const float* const* audio,
                     int audioCount, float* const* out, int n);
@@ -238,6 +247,17 @@ private:
     // One frame of the main input, read before any output of that frame is
     // written, since outputs may share the inputs' memory.
     std::vector<float> frame_;
+    // Frames per run of the splitters.
+    static constexpr int kChunk = 64;
+    // A chunk through the splitters, frame-major: the control input and
+    // output per detection channel; the audio, gate gain and output per
+    // output channel; the switching ramp per frame.
+    std::vector<float> controlIn_;
+    std::vector<float> controlOut_;
+    std::vector<float> audioFrame_;
+    std::vector<float> gainFrame_;
+    std::vector<float> outputFrame_;
+    std::vector<float> rampFrame_;
     uint32_t randomState_ = 0;
 };
 

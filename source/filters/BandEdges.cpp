@@ -8,6 +8,7 @@ BandEdges::BandEdges(double fadeFloor) : fadeFloor_(fadeFloor) {
     const ButterworthPoles poles = butterworthPoles();
     pole1_ = poles.p1;
     pole2_ = poles.p2;
+    updateBandCoeffs();
 }
 
 void BandEdges::setSampleRate(double fs) {
@@ -41,6 +42,20 @@ void BandEdges::redesign() {
     lowCoeffs_ = designLowpass2(k1_, pole1_, pole2_);
     midSections_ = designBandpass4Sections(k1_, k2_, pole1_, pole2_);
     highCoeffs_ = designHighpass2(k2_, pole1_, pole2_);
+    updateBandCoeffs();
+}
+
+void BandEdges::updateBandCoeffs() {
+    for (int lane = 0; lane < 4; ++lane) {
+        const BiquadCoeffs& c = lane % 2 == 0 ? lowCoeffs_ : highCoeffs_;
+        bandCoeffs_.lowHigh.b0[lane] = c.b0;
+        bandCoeffs_.lowHigh.b1[lane] = c.b1;
+        bandCoeffs_.lowHigh.b2[lane] = c.b2;
+        bandCoeffs_.lowHigh.a1[lane] = c.a1;
+        bandCoeffs_.lowHigh.a2[lane] = c.a2;
+    }
+    bandCoeffs_.midFirst = midSections_.first;
+    bandCoeffs_.midSecond = midSections_.second;
 }
 
 bool BandEdges::fadeStep() {

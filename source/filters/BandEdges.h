@@ -5,16 +5,9 @@
 #pragma once
 
 #include "filters/FilterDesign.h"
+#include "filters/FilterLanes.h"
 
 namespace velmora {
-
-// One channel's low, mid and high band filters, each its section applied
-// twice in cascade with separate state.
-struct BandFilterState {
-    BiquadState lowA, lowB;
-    BandpassState midA, midB;
-    BiquadState highA, highB;
-};
 
 class BandEdges {
 public:
@@ -36,15 +29,9 @@ public:
     // floor, after redesigning; the owner then clears its band state.
     bool fadeStep();
 
-    double low(BandFilterState& s, double x) const {
-        return processBiquad(lowCoeffs_, s.lowB, processBiquad(lowCoeffs_, s.lowA, x));
-    }
-    double mid(BandFilterState& s, double x) const {
-        return processBandpass4(midSections_, s.midB, processBandpass4(midSections_, s.midA, x));
-    }
-    double high(BandFilterState& s, double x) const {
-        return processBiquad(highCoeffs_, s.highB, processBiquad(highCoeffs_, s.highA, x));
-    }
+    // The designs as the frame kernels read them; each band runs its section
+    // twice in cascade with separate state.
+    const BandCoeffs& bandCoeffs() const { return bandCoeffs_; }
 
     double sampleRate() const { return sampleRate_; }
     double edge1Hz() const { return edge1Hz_; }
@@ -60,6 +47,8 @@ public:
     double fadeCoef() const { return fadeCoef_; }
 
 private:
+    void updateBandCoeffs();
+
     double sampleRate_ = 0.0;
     double edge1Hz_ = 0.0;
     double edge2Hz_ = 0.0;
@@ -70,6 +59,7 @@ private:
     BiquadCoeffs lowCoeffs_;
     BandpassSections midSections_;
     BiquadCoeffs highCoeffs_;
+    BandCoeffs bandCoeffs_;
     bool fading_ = false;
     bool fadingOut_ = false;
     double fadeFloor_;

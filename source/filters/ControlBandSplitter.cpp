@@ -12,7 +12,7 @@ void ControlBandSplitter::setChannelCount(int n) {
     state_.clear();
     state_.shrink_to_fit();
     channelCount_ = n;
-    state_.assign(static_cast<size_t>(n > 0 ? n : 0), ChannelState{});
+    state_.assign(static_cast<size_t>(n > 0 ? (n + 1) / 2 * 2 : 0), BandPair{});
 }
 
 void ControlBandSplitter::setBandEdge1(float hz) {
@@ -24,20 +24,20 @@ void ControlBandSplitter::setBandEdge2(float hz) {
 }
 
 void ControlBandSplitter::setLowWeight(float g) {
-    weightLow_ = static_cast<float>(std::sqrt(static_cast<double>(g)));
+    weights_[0] = static_cast<float>(std::sqrt(static_cast<double>(g)));
 }
 
 void ControlBandSplitter::setMidWeight(float g) {
-    weightMid_ = static_cast<float>(std::sqrt(static_cast<double>(g)));
+    weights_[1] = static_cast<float>(std::sqrt(static_cast<double>(g)));
 }
 
 void ControlBandSplitter::setHighWeight(float g) {
-    weightHigh_ = static_cast<float>(std::sqrt(static_cast<double>(g)));
+    weights_[2] = static_cast<float>(std::sqrt(static_cast<double>(g)));
 }
 
 void ControlBandSplitter::resetState() {
-    for (ChannelState& s : state_) {
-        s = ChannelState{};
+    for (BandPair& s : state_) {
+        s = BandPair{};
     }
 }
 
@@ -45,17 +45,17 @@ void ControlBandSplitter::redesign() {
     edges_.redesign();
 }
 
-double ControlBandSplitter::runPass(BandFilterState& p, double u) const {
-    const double lowOut = edges_.low(p, u);
-    const double midOut = edges_.mid(p, u);
-    const double highOut = edges_.high(p, u);
-    return highOut * weightHigh_ + (lowOut * weightLow_ + midOut * weightMid_);
+void ControlBandSplitter::setSimdPath(SimdPath path) {
+    path_ = path;
+    kernels_ = &blockKernels(path);
+}
+
+ControlBlock ControlBandSplitter::block(const float* x, float* y, int n, int frames) {
+    return {&edges_.bandCoeffs(), weights_, state_.data(), x, y, n, frames};
 }
 
 float ControlBandSplitter::processSample(float x, int channel) {
-    ChannelState& st = state_[static_cast<size_t>(channel)];
-    const double s = runPass(st.first, x);
-    const double p = runPass(st.second, s);
+    const double p = controlChannelScalar(block(nullptr, nullptr, channel + 1, 0), channel, x);
     if (!edges_.fading()) {
         return static_cast<float>(p);
     }
@@ -66,6 +66,21 @@ float ControlBandSplitter::processSample(float x, int channel) {
         resetState();
     }
     return static_cast<float>(p * edges_.fadeGain());
+}
+
+void ControlBandSplitter::processBlock(const float* x, float* y, int n, int frames) {
+    int t = 0;
+    // Channel 0 may redesign and clear in the middle of a fading frame, so
+    // those frames go channel by channel. A fade never starts inside a
+    // block: once it is over the rest of the block runs in one go.
+    for (; t < frames && edges_.fading(); ++t) {
+        for (int c = 0; c < n; ++c) {
+            y[t * n + c] = processSample(x[t * n + c], c);
+        }
+    }
+    if (t < frames) {
+        kernels_->control(block(x + t * n, y + t * n, n, frames - t));
+    }
 }
 
 } // namespace velmora

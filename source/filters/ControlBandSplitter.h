@@ -26,8 +26,19 @@ public:
     void setMidWeight(float g);
     void setHighWeight(float g);
 
-    // Channel 0 must come first in every frame: it advances the fade.
+    // The scalar reference. Channel 0 must come first in every frame: it
+    // advances the fade.
     float processSample(float x, int channel);
+
+    // Frames of channels 0 to n - 1 (n <= channelCount) on the selected
+    // instruction set, frame-major (channel c of frame t at t * n + c); the
+    // same result as processSample for every channel of every frame in turn.
+    void processBlock(const float* x, float* y, int n, int frames);
+
+    // The best path the processor has unless a test or benchmark asks for
+    // another; supported paths only (simdPathSupported).
+    void setSimdPath(SimdPath path);
+    SimdPath simdPath() const { return path_; }
 
     void resetState();
     void redesign();
@@ -45,23 +56,27 @@ public:
     double fadeGain() const { return edges_.fadeGain(); }
     double fadeCoef() const { return edges_.fadeCoef(); }
 
-private:
-    // The signal runs through the three weighted bands twice, each pass with
-    // its own filter state.
-    struct ChannelState {
-        BandFilterState first;
-        BandFilterState second;
-    };
+    // Every state value of the band filters, for checks on the numbers the
+    // filters carry.
+    template <class F> void forEachStateValue(F f) const {
+        for (const BandPair& p : state_) {
+            forEachLane(p, f);
+        }
+    }
 
-    double runPass(BandFilterState& p, double u) const;
+private:
+    ControlBlock block(const float* x, float* y, int n, int frames);
 
     int channelCount_ = 0;
     // The fade falls to -40 dB.
     BandEdges edges_{0.01};
-    double weightLow_ = 0.0;
-    double weightMid_ = 0.0;
-    double weightHigh_ = 0.0;
-    std::vector<ChannelState> state_;
+    // low, mid, high
+    double weights_[3] = {0.0, 0.0, 0.0};
+    // The signal runs through the three weighted bands twice, each pass with
+    // its own filter state: per channel pair, first pass then second.
+    std::vector<BandPair> state_;
+    SimdPath path_ = bestSimdPath();
+    const BlockKernels* kernels_ = &blockKernels(path_);
 };
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "filters/FilterDesign.h"
+#include "filters/FilterLanes.h"
 
 #include <array>
 #include <vector>
@@ -27,29 +28,31 @@ public:
 
     double sampleRate() const { return sampleRate_; }
     int channelCount() const { return channelCount_; }
-    const BiquadCoeffs& lowCoeffs(int k) const { return low_[static_cast<size_t>(k)]; }
-    const BiquadCoeffs& highCoeffs(int k) const { return high_[static_cast<size_t>(k)]; }
+    const BiquadCoeffs& lowCoeffs(int k) const { return coeffs_.low[k]; }
+    const BiquadCoeffs& highCoeffs(int k) const { return coeffs_.high[k]; }
+
+    // For the output splitter's frame kernels: channels in pairs, lanes
+    // [gained, complement] per channel.
+    const CrossoverCoeffs& coeffs() const { return coeffs_; }
+    CrossoverPair* pairs() { return state_.data(); }
+
+    // Every state value, for checks on the numbers the filters carry.
+    template <class F> void forEachStateValue(F f) const {
+        for (const CrossoverPair& p : state_) {
+            for (const SectionLanes4& s : p.section) {
+                forEachLane(s, f);
+            }
+        }
+    }
 
 private:
-    struct Crossover {
-        BiquadState lowA, lowB, highA, highB;
-    };
-    using Chain = std::array<Crossover, kCrossovers>;
-    struct ChannelState {
-        Chain gained;
-        Chain complement;
-    };
-
-    double runChain(Chain& chain, double x, double w) const;
-
     double sampleRate_ = 0.0;
     int channelCount_ = 0;
     Complex pole1_;
     Complex pole2_;
     std::array<Complex, kCrossovers> k_{};
-    std::array<BiquadCoeffs, kCrossovers> low_{};
-    std::array<BiquadCoeffs, kCrossovers> high_{};
-    std::vector<ChannelState> state_;
+    CrossoverCoeffs coeffs_;
+    std::vector<CrossoverPair> state_;
 };
 
 } // namespace velmora

@@ -11,7 +11,8 @@ void OutputBandSplitter::setChannelCount(int n) {
     state_.clear();
     state_.shrink_to_fit();
     channelCount_ = n;
-    state_.assign(static_cast<size_t>(n > 0 ? n : 0), BandFilterState{});
+    const size_t channels = static_cast<size_t>(n > 0 ? n : 0);
+    state_.assign((channels + 1) / 2, BandPair{});
     gainStage_.setChannelCount(n);
 }
 
@@ -24,8 +25,8 @@ void OutputBandSplitter::setBandEdge2(float hz) {
 }
 
 void OutputBandSplitter::resetState() {
-    for (BandFilterState& s : state_) {
-        s = BandFilterState{};
+    for (BandPair& s : state_) {
+        s = BandPair{};
     }
 }
 
@@ -33,25 +34,56 @@ void OutputBandSplitter::redesign() {
     edges_.redesign();
 }
 
+void OutputBandSplitter::setSimdPath(SimdPath path) {
+    path_ = path;
+    kernels_ = &blockKernels(path);
+}
+
+double OutputBandSplitter::fadeFrame() {
+    // The fade acts on the input and runs before the band filters, so the
+    // floor frame is filtered with the new design on every channel.
+    if (edges_.fadeStep()) {
+        resetState();
+    }
+    return edges_.fadeGain();
+}
+
+OutputBlock OutputBandSplitter::block(const float* x, const float* g, float* y, double fade,
+                                      int frames) {
+    return {&gainStage_.coeffs(),
+            &edges_.bandCoeffs(),
+            levels_,
+            gainStage_.pairs(),
+            state_.data(),
+            x,
+            g,
+            y,
+            fade,
+            channelCount_,
+            frames};
+}
+
 float OutputBandSplitter::processSample(float x, int channel, float g) {
     double u = x;
     if (edges_.fading()) {
-        // The fade acts on the input and runs before the band filters, so the
-        // floor frame is filtered with the new design on every channel.
-        if (channel == 0 && edges_.fadeStep()) {
-            resetState();
-        }
-        u = x * edges_.fadeGain();
+        const double fade = channel == 0 ? fadeFrame() : edges_.fadeGain();
+        u = x * fade;
     }
-    double gained = 0.0;
-    double complement = 0.0;
-    gainStage_.processSample(u, channel, g, gained, complement);
+    return outputChannelScalar(block(nullptr, nullptr, nullptr, 1.0, 0), channel, u, g);
+}
 
-    BandFilterState& st = state_[static_cast<size_t>(channel)];
-    const double high = edges_.high(st, openHigh_ * gained + closedHigh_ * complement);
-    const double mid = edges_.mid(st, openMid_ * gained + closedMid_ * complement);
-    const double low = edges_.low(st, openLow_ * gained + closedLow_ * complement);
-    return static_cast<float>(high + (mid + low));
+void OutputBandSplitter::processBlock(const float* x, const float* g, float* y, int frames) {
+    const int n = channelCount_;
+    int t = 0;
+    // A fade changes the input gain every frame; it never starts inside a
+    // block, so once it is over the rest of the block runs in one go.
+    for (; t < frames && edges_.fading(); ++t) {
+        const double fade = fadeFrame();
+        kernels_->output(block(x + t * n, g + t * n, y + t * n, fade, 1));
+    }
+    if (t < frames) {
+        kernels_->output(block(x + t * n, g + t * n, y + t * n, 1.0, frames - t));
+    }
 }
 
 } // namespace velmora
