@@ -206,9 +206,31 @@ std::int64_t SoundFile::read(float* interleaved, std::int64_t frames) {
 }
 
 bool SoundFile::write(const float* interleaved, std::int64_t frames) {
-    const sf_count_t written = sf_writef_float(file_, interleaved, frames);
-    info_.frames += written;
-    return written == frames;
+    if (isFloatEncoding(info_.format) || frames <= 0) {
+        const sf_count_t written = sf_writef_float(file_, interleaved, frames);
+        info_.frames += written;
+        return written == frames;
+    }
+    // libsndfile's clipping covers PCM only: its mu-law and A-law encoders
+    // look samples beyond full scale up past the end of their tables, so a
+    // loud sample comes out as some other, often much quieter, code.
+    constexpr std::int64_t kFramesAtOnce = 4096;
+    const auto channels = static_cast<std::int64_t>(info_.channels);
+    clipped_.resize(static_cast<std::size_t>(std::min(frames, kFramesAtOnce) * channels));
+    for (std::int64_t done = 0; done < frames;) {
+        const std::int64_t n = std::min(frames - done, kFramesAtOnce);
+        const float* from = interleaved + done * channels;
+        for (std::int64_t i = 0; i < n * channels; ++i) {
+            clipped_[static_cast<std::size_t>(i)] = std::clamp(from[i], -1.0f, 1.0f);
+        }
+        const sf_count_t written = sf_writef_float(file_, clipped_.data(), n);
+        info_.frames += written;
+        if (written != n) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
 void SoundFile::copyTextsFrom(const SoundFile& other) {

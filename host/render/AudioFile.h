@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 
@@ -70,6 +71,8 @@ private:
 
     sf_private_tag* file_ = nullptr;
     AudioInfo info_;
+    // Samples clipped to full scale on their way to an integer encoding.
+    std::vector<float> clipped_;
     std::filesystem::path path_;
 };
 
