@@ -118,6 +118,37 @@ TEST(AudioFile, IntegerEncodingsClipInsteadOfWrapping) {
     EXPECT_FALSE(isFloatEncoding(SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
 }
 
+// AIFF pads a sound chunk of odd size with one byte, which must not come
+// back as one more frame.
+TEST(AudioFile, OneByteAiffOfOddLengthKeepsItsLength) {
+    TempDir dir;
+    std::string error;
+    for (int sub : {SF_FORMAT_ALAW, SF_FORMAT_ULAW, SF_FORMAT_PCM_S8}) {
+        for (auto [channels, frames] : {std::pair{1, 183}, std::pair{3, 5}, std::pair{1, 1},
+                                        std::pair{2, 7}, std::pair{1, 0}}) {
+            SCOPED_TRACE(testing::Message()
+                         << std::hex << sub << std::dec << " " << channels << " x " << frames);
+            const auto path = dir / "odd.aiff";
+            const std::vector<float> written = ramp(frames, channels);
+            {
+                auto out = SoundFile::openWrite(
+                    path, AudioInfo{SF_FORMAT_AIFF | sub, channels, 22050, 0}, error);
+                ASSERT_TRUE(out) << error;
+                ASSERT_TRUE(out->write(written.data(), frames));
+                ASSERT_TRUE(out->close(error)) << error;
+            }
+            auto in = SoundFile::openRead(path, error);
+            ASSERT_TRUE(in) << error;
+            EXPECT_EQ(in->info().frames, frames);
+            std::vector<float> back(written.size() + 8, 99.0f);
+            ASSERT_EQ(in->read(back.data(), frames + 2), frames);
+            for (std::size_t i = 0; i < written.size(); ++i) {
+                EXPECT_NEAR(back[i], written[i], 0.02f) << i;
+            }
+        }
+    }
+}
+
 TEST(AudioFile, ReportsFilesItCannotUseByName) {
     TempDir dir;
     std::string error;
