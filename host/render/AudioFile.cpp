@@ -250,6 +250,11 @@ bool SoundFile::close(std::string& error) {
     if (file_ == nullptr) {
         return true;
     }
+    // libsndfile writes a FLAC file's header with its first frames, so an
+    // empty one would be left with no bytes at all, which nothing can open.
+    if (writing_ && info_.frames == 0 && (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
+        sf_command(file_, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    }
     const int result = sf_close(file_);
     file_ = nullptr;
     if (result != 0) {

@@ -149,6 +149,29 @@ TEST(AudioFile, OneByteAiffOfOddLengthKeepsItsLength) {
     }
 }
 
+// An input without frames gives an output without frames that still opens.
+TEST(AudioFile, EmptyFilesOfEveryContainerOpen) {
+    TempDir dir;
+    std::string error;
+    for (int format : {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_24,
+                       SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_AIFF | SF_FORMAT_ULAW,
+                       SF_FORMAT_RF64 | SF_FORMAT_FLOAT}) {
+        SCOPED_TRACE(format);
+        const auto path = dir / "empty";
+        {
+            auto out = SoundFile::openWrite(path, AudioInfo{format, 2, 44100, 0}, error);
+            ASSERT_TRUE(out) << error;
+            ASSERT_TRUE(out->close(error)) << error;
+        }
+        auto in = SoundFile::openRead(path, error);
+        ASSERT_TRUE(in) << error;
+        EXPECT_EQ(in->info().format, format);
+        EXPECT_EQ(in->info().channels, 2);
+        float frame[2];
+        EXPECT_EQ(in->read(frame, 1), 0);
+    }
+}
+
 TEST(AudioFile, ReportsFilesItCannotUseByName) {
     TempDir dir;
     std::string error;
