@@ -115,7 +115,12 @@ int runQuietly(const std::vector<std::string>& args, std::string& messages) {
     FUZZ_CHECK(sink != nullptr, "no log file");
     dup2(fileno(sink), 1);
     dup2(fileno(sink), 2);
+    // Option words may end up as file names ("--plot -q"): those land in
+    // the scratch folder too.
+    const fs::path home = fs::current_path();
+    fs::current_path(workDir());
     const int status = velmora::host::runTool(args);
+    fs::current_path(home);
     std::fflush(stdout);
     std::fflush(stderr);
     dup2(savedOut, 1);
@@ -137,9 +142,6 @@ int runQuietly(const std::vector<std::string>& args, std::string& messages) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     FUZZ_CHECK(dlopen(VELMORA_FUZZ_PLUGIN_LIBRARY, RTLD_NOW | RTLD_NODELETE) != nullptr, "%s",
                dlerror());
-    // Option words may end up as file names ("--plot -q"): those land in
-    // the scratch folder too.
-    fs::current_path(workDir());
     return 0;
 }
 
