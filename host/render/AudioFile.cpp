@@ -264,6 +264,15 @@ bool SoundFile::close(std::string& error) {
     if (writing_ && !fixOddAiffLength(error)) {
         return false;
     }
+    // The FLAC encoder refuses some rates libsndfile lets through (65536 Hz,
+    // 424832 Hz); writing frames fails then, but an empty file is left with
+    // no bytes at all.
+    std::error_code ec;
+    if (writing_ && std::filesystem::file_size(path_, ec) == 0 && !ec) {
+        error = "cannot write " + describeFormat(info_.format) + " at " +
+                std::to_string(info_.sampleRate) + " Hz";
+        return false;
+    }
     return true;
 }
 

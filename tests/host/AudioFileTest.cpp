@@ -170,6 +170,12 @@ TEST(AudioFile, EmptyFilesOfEveryContainerOpen) {
         float frame[2];
         EXPECT_EQ(in->read(frame, 1), 0);
     }
+    // A rate the FLAC encoder refuses is an error, not an empty file.
+    auto out = SoundFile::openWrite(
+        dir / "odd-rate.flac", AudioInfo{SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 65536, 0}, error);
+    ASSERT_TRUE(out) << error;
+    EXPECT_FALSE(out->close(error));
+    EXPECT_NE(error.find("65536 Hz"), std::string::npos) << error;
 }
 
 TEST(AudioFile, ReportsFilesItCannotUseByName) {
