@@ -191,6 +191,7 @@ std::unique_ptr<SoundFile> SoundFile::openWrite(const std::filesystem::path& pat
     }
     f->info_ = info;
     f->info_.frames = 0;
+    f->writing_ = true;
     sf_command(f->file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return f;
 }
@@ -206,9 +207,31 @@ std::int64_t SoundFile::read(float* interleaved, std::int64_t frames) {
 }
 
 bool SoundFile::write(const float* interleaved, std::int64_t frames) {
-    const sf_count_t written = sf_writef_float(file_, interleaved, frames);
-    info_.frames += written;
-    return written == frames;
+    if (isFloatEncoding(info_.format) || frames <= 0) {
+        const sf_count_t written = sf_writef_float(file_, interleaved, frames);
+        info_.frames += written;
+        return written == frames;
+    }
+    // libsndfile's clipping covers PCM only: its mu-law and A-law encoders
+    // look samples beyond full scale up past the end of their tables, so a
+    // loud sample comes out as some other, often much quieter, code.
+    constexpr std::int64_t kFramesAtOnce = 4096;
+    const auto channels = static_cast<std::int64_t>(info_.channels);
+    clipped_.resize(static_cast<std::size_t>(std::min(frames, kFramesAtOnce) * channels));
+    for (std::int64_t done = 0; done < frames;) {
+        const std::int64_t n = std::min(frames - done, kFramesAtOnce);
+        const float* from = interleaved + done * channels;
+        for (std::int64_t i = 0; i < n * channels; ++i) {
+            clipped_[static_cast<std::size_t>(i)] = std::clamp(from[i], -1.0f, 1.0f);
+        }
+        const sf_count_t written = sf_writef_float(file_, clipped_.data(), n);
+        info_.frames += written;
+        if (written != n) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
 void SoundFile::copyTextsFrom(const SoundFile& other) {
@@ -227,10 +250,92 @@ bool SoundFile::close(std::string& error) {
     if (file_ == nullptr) {
         return true;
     }
+    // libsndfile writes a FLAC file's header with its first frames, so an
+    // empty one would be left with no bytes at all, which nothing can open.
+    if (writing_ && info_.frames == 0 && (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC) {
+        sf_command(file_, SFC_UPDATE_HEADER_NOW, nullptr, 0);
+    }
     const int result = sf_close(file_);
     file_ = nullptr;
     if (result != 0) {
         error = "cannot finish '" + path_.string() + "': " + sf_error_number(result);
+        return false;
+    }
+    if (writing_ && !fixOddAiffLength(error)) {
+        return false;
+    }
+    // The FLAC encoder refuses some rates libsndfile lets through (65536 Hz,
+    // 424832 Hz); writing frames fails then, but an empty file is left with
+    // no bytes at all.
+    std::error_code ec;
+    if (writing_ && std::filesystem::file_size(path_, ec) == 0 && !ec) {
+        error = "cannot write " + describeFormat(info_.format) + " at " +
+                std::to_string(info_.sampleRate) + " Hz";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+std::uint32_t bigEndian32(const unsigned char* b) {
+    return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+           std::uint32_t{b[3]};
+}
+
+void putBigEndian32(unsigned char* b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+    }
+}
+
+} // namespace
+
+// libsndfile counts the pad byte that ends an odd-sized AIFF sound chunk as
+// one more sample: a one-byte encoding with an odd number of samples reads
+// back a frame longer than written. The chunk size and the frame count in
+// the header are put right here; the pad byte stays where AIFF wants it.
+bool SoundFile::fixOddAiffLength(std::string& error) const {
+    const int sub = info_.format & SF_FORMAT_SUBMASK;
+    const bool oneByte = sub == SF_FORMAT_ULAW || sub == SF_FORMAT_ALAW ||
+                         sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8;
+    const std::int64_t samples = info_.frames * info_.channels;
+    if ((info_.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_AIFF || !oneByte || samples % 2 == 0) {
+        return true;
+    }
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot finish '" + path_.string() + "': " + std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    unsigned char head[12];
+    off_t at = 12;
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) {
+        ok = false;
+    }
+    while (ok) {
+        unsigned char chunk[10];
+        if (::pread(fd, chunk, sizeof chunk, at) < 8) {
+            break;
+        }
+        const std::uint32_t size = bigEndian32(chunk + 4);
+        if (std::memcmp(chunk, "COMM", 4) == 0) {
+            // Channels (2 bytes), then the frame count.
+            unsigned char frames[4];
+            putBigEndian32(frames, static_cast<std::uint32_t>(info_.frames));
+            ok = ::pwrite(fd, frames, 4, at + 10) == 4;
+        } else if (std::memcmp(chunk, "SSND", 4) == 0 &&
+                   size == 8 + static_cast<std::uint64_t>(samples) + 1) {
+            // Offset and block size (8 bytes), then the samples.
+            unsigned char fixed[4];
+            putBigEndian32(fixed, size - 1);
+            ok = ::pwrite(fd, fixed, 4, at + 4) == 4;
+        }
+        at += 8 + static_cast<off_t>(size) + static_cast<off_t>(size & 1u);
+    }
+    if (::close(fd) != 0 || !ok) {
+        error = "cannot finish '" + path_.string() + "': " + std::strerror(errno);
         return false;
     }
     return true;

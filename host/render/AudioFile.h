@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sf_private_tag;
 
@@ -67,9 +68,13 @@ public:
 
 private:
     SoundFile() = default;
+    bool fixOddAiffLength(std::string& error) const;
 
     sf_private_tag* file_ = nullptr;
     AudioInfo info_;
+    // Samples clipped to full scale on their way to an integer encoding.
+    std::vector<float> clipped_;
+    bool writing_ = false;
     std::filesystem::path path_;
 };
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cfloat>
 #include <clocale>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -257,6 +258,16 @@ bool ScaledParameter::fromString(const TChar* string, ParamValue& valueNormalize
 PlainParameter::PlainParameter(const TChar* title, ParamID tag, int32 stepCount,
                                ParamValue defaultNormalized, int32 flags, UnitID unitId)
     : Parameter(title, tag, nullptr, defaultNormalized, stepCount, flags, unitId) {}
+
+void PlainParameter::toString(ParamValue valueNormalized, String128 string) const {
+    // The SDK prints the number into the 128 units as bytes and then writes
+    // its terminator at the full printed length, far past the field for a
+    // value like 1e200. A meter's value is shown as the parameter would
+    // store it, in 0..1, which always fits.
+    const ParamValue shown =
+        std::isnan(valueNormalized) ? 0.0 : std::clamp(valueNormalized, 0.0, 1.0);
+    Parameter::toString(shown, string);
+}
 
 bool PlainParameter::fromString(const TChar* string, ParamValue& valueNormalized) const {
     if (!string) {

@@ -224,6 +224,7 @@ public:
     PlainParameter(const TChar* title, ParamID tag, int32 stepCount, ParamValue defaultNormalized,
                    int32 flags, UnitID unitId);
 
+    void toString(ParamValue valueNormalized, String128 string) const SMTG_OVERRIDE;
     bool fromString(const TChar* string, ParamValue& valueNormalized) const SMTG_OVERRIDE;
 
     OBJ_METHODS(PlainParameter, Parameter)

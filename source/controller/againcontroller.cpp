@@ -177,6 +177,11 @@ tresult PLUGIN_API againController::getParamValueByString(ParamID tag, TChar* st
 }
 
 tresult PLUGIN_API againController::setParamNormalized(ParamID tag, ParamValue value) {
+    // The base clamps to 0..1 but lets a NaN through, which every later
+    // reader (display, state, editors) would then carry. Infinities clamp.
+    if (std::isnan(value)) {
+        return kInvalidArgument;
+    }
     const tresult result = EditControllerEx1::setParamNormalized(tag, value);
     // Index loop: an editor may detach itself while being updated.
     for (std::size_t i = 0; i < editors_.size(); ++i) {

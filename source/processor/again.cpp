@@ -458,7 +458,8 @@ tresult PLUGIN_API again::setupProcessing(ProcessSetup& setup) {
     // that is no rate at all is refused before anything is stored. Sample
     // counts are 32-bit, which rules out rates far beyond any audio use.
     const float rate = static_cast<float>(setup.sampleRate);
-    if (!std::isfinite(setup.sampleRate) || !(rate > 0.0f) || !(rate <= kMaxSampleRate)) {
+    if (!std::isfinite(setup.sampleRate) || !(rate >= kMinSampleRate) ||
+        !(rate <= kMaxSampleRate)) {
         return kInvalidArgument;
     }
     // A new rate reconfigures the engine, which must not happen under a

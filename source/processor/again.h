@@ -45,6 +45,11 @@ public:
     // synth attack gets shorter still, stalls short of full gain from about
     // 2 MHz, and long times round to 1 and freeze from a few MHz.
     static constexpr float kMaxSampleRate = 1536000.0f;
+    // The lowest: far below the 8 kHz no audio interface or file format
+    // goes under, and where the shortest times (1 ms windows, the 50 ms
+    // meter interval) still span whole samples. A rate of a fraction of a
+    // hertz is a host's mistake, not a setting.
+    static constexpr float kMinSampleRate = 1000.0f;
 
     // Seconds after which the output of a silent input has died away below
     // 1e-7. The longest ringing comes from a narrow mid band: about 7.6 s

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 
 #include <cstring>
@@ -313,6 +315,50 @@ TEST_F(ControllerTest, SetParamNormalizedReachesEditorsUnclamped) {
 
     first->removedFromParent();
     second->removedFromParent();
+}
+
+TEST_F(ControllerTest, NotANumberIsRefusedAndInfinitiesClamp) {
+    auto editor = owned(new RecordingEditor(controller));
+    editor->attachedToParent();
+    controller->setParamNormalized(velmora::kThreshold, 0.25);
+    editor->calls.clear();
+    for (ParamValue nan :
+         {std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN()}) {
+        EXPECT_EQ(controller->setParamNormalized(velmora::kThreshold, nan), kInvalidArgument);
+        EXPECT_EQ(controller->setParamNormalized(velmora::kMaxVu, nan), kInvalidArgument);
+    }
+    EXPECT_EQ(value(velmora::kThreshold), 0.25);
+    EXPECT_EQ(value(velmora::kMaxVu), 0.0);
+    EXPECT_TRUE(editor->calls.empty());
+
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(controller->setParamNormalized(velmora::kThreshold, kInf), kResultTrue);
+    EXPECT_EQ(value(velmora::kThreshold), 1.0);
+    EXPECT_EQ(controller->setParamNormalized(velmora::kThreshold, -kInf), kResultTrue);
+    EXPECT_EQ(value(velmora::kThreshold), 0.0);
+    editor->removedFromParent();
+}
+
+TEST_F(ControllerTest, MeterTextsFitTheirFieldForAnyValue) {
+    auto shown = [&](ParamID id, ParamValue v) {
+        // The field sits at the start of a larger, marked block, so that a
+        // write past its 128 units shows.
+        char16 block[160];
+        std::fill(std::begin(block), std::end(block), char16{0x5a5a});
+        EXPECT_EQ(controller->getParamStringByValue(id, v, block), kResultOk);
+        for (int i = 128; i < 160; ++i) {
+            EXPECT_EQ(block[i], 0x5a5a) << id << " at " << v << ": unit " << i << " written";
+        }
+        return ascii(block);
+    };
+    EXPECT_EQ(shown(velmora::kMaxVu, 0.25), "0.2500");
+    // Outside 0..1 a meter shows what it would store.
+    EXPECT_EQ(shown(velmora::kMaxVu, 1e130), "1.0000");
+    EXPECT_EQ(shown(velmora::kMinVu, -1e130), "0.0000");
+    EXPECT_EQ(shown(velmora::kMinVu, -7.33), "0.0000");
+    EXPECT_EQ(shown(velmora::kMaxGateLevel, std::numeric_limits<double>::infinity()), "1.0000");
+    EXPECT_EQ(shown(velmora::kMinGateLevel, std::numeric_limits<double>::quiet_NaN()), "0.0000");
+    EXPECT_EQ(shown(velmora::kBypass, 1e200), "On");
 }
 
 TEST_F(ControllerTest, EditorList) {

@@ -78,23 +78,104 @@ TEST(AudioFile, RoundTripsKeepFormatChannelsAndRate) {
 TEST(AudioFile, IntegerEncodingsClipInsteadOfWrapping) {
     TempDir dir;
     std::string error;
-    const float loud[] = {1.5f, -1.5f, 0.25f};
-    {
-        auto out = SoundFile::openWrite(
-            dir / "clip.wav", AudioInfo{SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 48000, 0}, error);
-        ASSERT_TRUE(out) << error;
-        ASSERT_TRUE(out->write(loud, 3));
-        ASSERT_TRUE(out->close(error));
+    const float loud[] = {1.5f, -1.5f, 0.25f, 1.2f, -4.0f, 1e30f};
+    constexpr int kCount = 6;
+    // Full scale read back, and the error of 0.25 after encoding.
+    const struct {
+        const char* name;
+        int format;
+        float top;
+        float tolerance;
+    } cases[] = {
+        {"pcm16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1.0f, 1e-4f},
+        {"pcm24.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1.0f, 1e-4f},
+        {"ulaw.wav", SF_FORMAT_WAV | SF_FORMAT_ULAW, 0.980347f, 0.01f},
+        {"alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW, 0.984375f, 0.01f},
+        {"ulaw.aiff", SF_FORMAT_AIFF | SF_FORMAT_ULAW, 0.980347f, 0.01f},
+        {"alaw.aiff", SF_FORMAT_AIFF | SF_FORMAT_ALAW, 0.984375f, 0.01f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            auto out = SoundFile::openWrite(dir / c.name, AudioInfo{c.format, 1, 8000, 0}, error);
+            ASSERT_TRUE(out) << error;
+            ASSERT_TRUE(out->write(loud, kCount));
+            EXPECT_EQ(out->info().frames, kCount);
+            ASSERT_TRUE(out->close(error));
+        }
+        auto in = SoundFile::openRead(dir / c.name, error);
+        ASSERT_TRUE(in) << error;
+        float back[kCount] = {};
+        ASSERT_EQ(in->read(back, kCount), kCount);
+        EXPECT_NEAR(back[0], c.top, 1e-4f);
+        EXPECT_NEAR(back[1], -c.top, 1e-4f);
+        EXPECT_NEAR(back[2], 0.25f, c.tolerance);
+        EXPECT_NEAR(back[3], c.top, 1e-4f);
+        EXPECT_NEAR(back[4], -c.top, 1e-4f);
+        EXPECT_NEAR(back[5], c.top, 1e-4f);
     }
-    auto in = SoundFile::openRead(dir / "clip.wav", error);
-    ASSERT_TRUE(in) << error;
-    float back[3] = {};
-    ASSERT_EQ(in->read(back, 3), 3);
-    EXPECT_NEAR(back[0], 1.0f, 1e-4f);
-    EXPECT_NEAR(back[1], -1.0f, 1e-4f);
-    EXPECT_NEAR(back[2], 0.25f, 1e-4f);
     EXPECT_TRUE(isFloatEncoding(SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     EXPECT_FALSE(isFloatEncoding(SF_FORMAT_FLAC | SF_FORMAT_PCM_24));
+}
+
+// AIFF pads a sound chunk of odd size with one byte, which must not come
+// back as one more frame.
+TEST(AudioFile, OneByteAiffOfOddLengthKeepsItsLength) {
+    TempDir dir;
+    std::string error;
+    for (int sub : {SF_FORMAT_ALAW, SF_FORMAT_ULAW, SF_FORMAT_PCM_S8}) {
+        for (auto [channels, frames] : {std::pair{1, 183}, std::pair{3, 5}, std::pair{1, 1},
+                                        std::pair{2, 7}, std::pair{1, 0}}) {
+            SCOPED_TRACE(testing::Message()
+                         << std::hex << sub << std::dec << " " << channels << " x " << frames);
+            const auto path = dir / "odd.aiff";
+            const std::vector<float> written = ramp(frames, channels);
+            {
+                auto out = SoundFile::openWrite(
+                    path, AudioInfo{SF_FORMAT_AIFF | sub, channels, 22050, 0}, error);
+                ASSERT_TRUE(out) << error;
+                ASSERT_TRUE(out->write(written.data(), frames));
+                ASSERT_TRUE(out->close(error)) << error;
+            }
+            auto in = SoundFile::openRead(path, error);
+            ASSERT_TRUE(in) << error;
+            EXPECT_EQ(in->info().frames, frames);
+            std::vector<float> back(written.size() + 8, 99.0f);
+            ASSERT_EQ(in->read(back.data(), frames + 2), frames);
+            for (std::size_t i = 0; i < written.size(); ++i) {
+                EXPECT_NEAR(back[i], written[i], 0.02f) << i;
+            }
+        }
+    }
+}
+
+// An input without frames gives an output without frames that still opens.
+TEST(AudioFile, EmptyFilesOfEveryContainerOpen) {
+    TempDir dir;
+    std::string error;
+    for (int format : {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, SF_FORMAT_FLAC | SF_FORMAT_PCM_24,
+                       SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_AIFF | SF_FORMAT_ULAW,
+                       SF_FORMAT_RF64 | SF_FORMAT_FLOAT}) {
+        SCOPED_TRACE(format);
+        const auto path = dir / "empty";
+        {
+            auto out = SoundFile::openWrite(path, AudioInfo{format, 2, 44100, 0}, error);
+            ASSERT_TRUE(out) << error;
+            ASSERT_TRUE(out->close(error)) << error;
+        }
+        auto in = SoundFile::openRead(path, error);
+        ASSERT_TRUE(in) << error;
+        EXPECT_EQ(in->info().format, format);
+        EXPECT_EQ(in->info().channels, 2);
+        float frame[2];
+        EXPECT_EQ(in->read(frame, 1), 0);
+    }
+    // A rate the FLAC encoder refuses is an error, not an empty file.
+    auto out = SoundFile::openWrite(
+        dir / "odd-rate.flac", AudioInfo{SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 65536, 0}, error);
+    ASSERT_TRUE(out) << error;
+    EXPECT_FALSE(out->close(error));
+    EXPECT_NE(error.find("65536 Hz"), std::string::npos) << error;
 }
 
 TEST(AudioFile, ReportsFilesItCannotUseByName) {

@@ -145,8 +145,9 @@ TEST(ProcessorSampleRate, BandEdgesAreDesignedForTheHostRate) {
     }
 }
 
-TEST(ProcessorSampleRate, AnyPositiveRateProcessesWithFiniteOutput) {
-    for (double fs : {1234.5678, 12345.678, 123456.78, 1234567.8}) {
+TEST(ProcessorSampleRate, EveryAcceptedRateProcessesWithFiniteOutput) {
+    for (double fs :
+         {static_cast<double>(again::kMinSampleRate), 1234.5678, 12345.678, 123456.78, 1234567.8}) {
         SCOPED_TRACE(fs);
         Processor p;
         p.start(fs, 512);
@@ -182,7 +183,8 @@ TEST(ProcessorSampleRate, RatesThatAreNoRateAreRefused) {
     ASSERT_EQ(p.initialize(), kResultOk);
     for (double fs : {0.0, -44100.0, std::numeric_limits<double>::quiet_NaN(),
                       std::numeric_limits<double>::infinity(), 1e300, 5e9, 1.01e8, 5.5e6, 2e6,
-                      static_cast<double>(again::kMaxSampleRate) * 1.001}) {
+                      static_cast<double>(again::kMaxSampleRate) * 1.001, 1e-45, 1e-300, 0.5, 1.0,
+                      999.9, static_cast<double>(again::kMinSampleRate) * 0.999}) {
         EXPECT_EQ(p.setup(fs), kInvalidArgument) << fs;
         EXPECT_EQ(p.engine().sampleRate(), 44100.0f);
     }

@@ -1,0 +1,272 @@
+// velmora-render's command line and audio file reading: options built from
+// the words the tool knows and from any text, and small audio files that are
+// either any bytes or a real file with some bytes changed. The tool either
+// renders (exit 0, an output with the input's channels, rate and length,
+// every sample finite) or says why in one line and leaves no output and no
+// half-written file behind; it never crashes.
+#include "FuzzCheck.h"
+
+#include "render/AudioFile.h"
+#include "render/Tool.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+namespace fuzz = velmora::fuzz;
+using velmora::host::SoundFile;
+
+namespace {
+
+const fs::path& workDir() {
+    static const fs::path dir = [] {
+        char name[] = "/tmp/velmora-render-fuzz-XXXXXX";
+        FUZZ_CHECK(mkdtemp(name) != nullptr, "no temporary folder");
+        return fs::path(name);
+    }();
+    return dir;
+}
+
+void writeBytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> readBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
+}
+
+// A short real audio file in a format the fuzzer picks, with some of its
+// bytes then changed.
+std::vector<uint8_t> audioFile(FuzzedDataProvider& in, const fs::path& scratch) {
+    if (in.ConsumeIntegralInRange(0, 3) == 0) {
+        return in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 300));
+    }
+    static const int formats[] = {
+        SF_FORMAT_WAV | SF_FORMAT_PCM_16,   SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+        SF_FORMAT_WAV | SF_FORMAT_ULAW,     SF_FORMAT_WAV | SF_FORMAT_PCM_U8,
+        SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, SF_FORMAT_RF64 | SF_FORMAT_PCM_32,
+        SF_FORMAT_AIFF | SF_FORMAT_PCM_16,  SF_FORMAT_AIFF | SF_FORMAT_ALAW,
+        SF_FORMAT_FLAC | SF_FORMAT_PCM_16,  SF_FORMAT_WAV | SF_FORMAT_DOUBLE,
+        SF_FORMAT_AU | SF_FORMAT_PCM_16,    SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM};
+    static const int rates[] = {44100, 48000, 8000, 1000, 999, 1, 96000, 192000, 22050};
+    SF_INFO info{};
+    info.format = in.PickValueInArray(formats);
+    info.channels = in.ConsumeIntegralInRange(1, 3);
+    info.samplerate = in.PickValueInArray(rates);
+    const int frames = in.ConsumeIntegralInRange(0, 600);
+    SNDFILE* f = sf_open(scratch.c_str(), SFM_WRITE, &info);
+    if (f == nullptr) {
+        return {};
+    }
+    std::vector<float> samples(static_cast<size_t>(frames * info.channels));
+    const float level = in.ConsumeBool() ? 0.5f : 4.0f;
+    uint32_t state = in.ConsumeIntegral<uint32_t>() | 1u;
+    for (float& x : samples) {
+        state = state * 1664525u + 1013904223u;
+        x = level * (static_cast<float>(state >> 8) / 16777216.0f - 0.5f);
+    }
+    sf_writef_float(f, samples.data(), frames);
+    sf_close(f);
+    std::vector<uint8_t> bytes = readBytes(scratch);
+    fs::remove(scratch);
+    const int changes = bytes.empty() ? 0 : in.ConsumeIntegralInRange(0, 6);
+    for (int i = 0; i < changes; ++i) {
+        bytes[in.ConsumeIntegralInRange<size_t>(0, bytes.size() - 1)] =
+            in.ConsumeIntegral<uint8_t>();
+    }
+    if (in.ConsumeIntegralInRange(0, 5) == 0) {
+        bytes.resize(in.ConsumeIntegralInRange<size_t>(0, bytes.size()));
+    }
+    return bytes;
+}
+
+std::string pick(FuzzedDataProvider& in, std::initializer_list<const char*> words) {
+    std::vector<const char*> list(words);
+    if (in.ConsumeIntegralInRange(0, 7) == 0) {
+        return in.ConsumeRandomLengthString(24);
+    }
+    return list[in.ConsumeIntegralInRange<size_t>(0, list.size() - 1)];
+}
+
+// Runs the tool with stdout and stderr going to a file; returns its status
+// and what it wrote to stderr.
+int runQuietly(const std::vector<std::string>& args, std::string& messages) {
+    const fs::path log = workDir() / "log.txt";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(1);
+    const int savedErr = dup(2);
+    FILE* sink = std::fopen(log.c_str(), "w");
+    FUZZ_CHECK(sink != nullptr, "no log file");
+    dup2(fileno(sink), 1);
+    dup2(fileno(sink), 2);
+    // Option words may end up as file names ("--plot -q"): those land in
+    // the scratch folder too.
+    const fs::path home = fs::current_path();
+    fs::current_path(workDir());
+    const int status = velmora::host::runTool(args);
+    fs::current_path(home);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(savedOut, 1);
+    dup2(savedErr, 2);
+    close(savedOut);
+    close(savedErr);
+    std::fclose(sink);
+    const std::vector<uint8_t> text = readBytes(log);
+    messages.assign(text.begin(), text.end());
+    fs::remove(log);
+    return status;
+}
+
+} // namespace
+
+// The tool loads and unloads the plug-in for every run. Unloaded, the
+// bundle's coverage counters would vanish under libFuzzer's feet, so one
+// reference is held for the whole process.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    FUZZ_CHECK(dlopen(VELMORA_FUZZ_PLUGIN_LIBRARY, RTLD_NOW | RTLD_NODELETE) != nullptr, "%s",
+               dlerror());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzedDataProvider in(data, size);
+    const fs::path& dir = workDir();
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        fs::remove_all(entry.path());
+    }
+
+    static const char* extensions[] = {".wav", ".flac", ".aiff", ".rf64", ".au", ""};
+    const fs::path input = dir / (std::string("in") + in.PickValueInArray(extensions));
+    writeBytes(input, audioFile(in, dir / "scratch.wav"));
+    const fs::path output = dir / (std::string("out") + in.PickValueInArray(extensions));
+
+    std::vector<std::string> args = {"--plugin", VELMORA_FUZZ_PLUGIN_BUNDLE};
+    std::set<fs::path> outputs = {output};
+    const int options = in.ConsumeIntegralInRange(0, 6);
+    for (int i = 0; i < options; ++i) {
+        switch (in.ConsumeIntegralInRange(0, 7)) {
+        case 0:
+        case 1:
+            args.push_back(in.ConsumeBool() ? "-s" : "--set");
+            args.push_back(pick(in, {"Threshold", "Bypass", "8", "Release", "Beat Skip",
+                                     "Control Band Edge 1", "Ctrl Out", "99", "Input Level"}) +
+                           "=" +
+                           pick(in, {"-30 dB", "0.5", "on", "off", "250 Hz", "nan", "1e999", "-1",
+                                     "", "abc", "100%", "2"}));
+            break;
+        case 2:
+            args.push_back("--block");
+            args.push_back(pick(in, {"1", "512", "65536", "0", "-3", "65537", "7"}));
+            break;
+        case 3: {
+            const fs::path state = dir / "state.bin";
+            writeBytes(state, in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 140)));
+            args.push_back("--state");
+            args.push_back(state.string());
+            break;
+        }
+        case 4: {
+            const fs::path side = dir / "side.wav";
+            writeBytes(side, audioFile(in, dir / "scratch.wav"));
+            args.push_back("--sidechain");
+            args.push_back(side.string());
+            break;
+        }
+        case 5:
+            args.push_back("--meters");
+            args.push_back((dir / "meters.txt").string());
+            outputs.insert(dir / "meters.txt");
+            break;
+        case 6:
+            args.push_back("--save-state");
+            args.push_back((dir / "saved.bin").string());
+            outputs.insert(dir / "saved.bin");
+            break;
+        default:
+            args.push_back(pick(in, {"-q", "--", "-x", "--nonsense", "-", "--plot"}));
+            break;
+        }
+    }
+    args.push_back(input.string());
+    args.push_back(output.string());
+
+    std::set<fs::path> before;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        before.insert(entry.path());
+    }
+    std::string messages;
+    const int status = runQuietly(args, messages);
+    FUZZ_CHECK(status == 0 || status == 1 || status == 2, "exit status %d", status);
+
+    // Nothing but the promised outputs may appear, and only on success.
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (before.count(entry.path()) == 0) {
+            const bool named =
+                outputs.count(entry.path()) != 0 ||
+                std::find(args.begin(), args.end(), entry.path().filename().string()) != args.end();
+            FUZZ_CHECK(status == 0 && named, "'%s' left behind (status %d): %s",
+                       entry.path().c_str(), status, messages.c_str());
+        }
+    }
+    if (status != 0) {
+        // The reason, in a line of its own (an argument it quotes may hold
+        // any characters, line breaks too).
+        FUZZ_CHECK(!messages.empty() && messages.back() == '\n', "status %d without a message",
+                   status);
+        bool reason = false;
+        for (size_t at = messages.find("velmora-render: "); at != std::string::npos;
+             at = messages.find("velmora-render: ", at + 1)) {
+            reason |= (at == 0 || messages[at - 1] == '\n') &&
+                      messages.compare(at + 16, 8, "warning:") != 0;
+        }
+        FUZZ_CHECK(reason, "status %d without a reason: '%s'", status, messages.c_str());
+        return 0;
+    }
+    if (!fs::exists(output)) {
+        // A run that only saves or lists.
+        return 0;
+    }
+    std::string error;
+    auto source = SoundFile::openRead(input, error);
+    FUZZ_CHECK(source != nullptr, "rendered an input that does not open: %s", error.c_str());
+    auto result = SoundFile::openRead(output, error);
+    FUZZ_CHECK(result != nullptr, "the output does not open: %s", error.c_str());
+    FUZZ_CHECK(result->info().channels == source->info().channels &&
+                   result->info().sampleRate == source->info().sampleRate,
+               "output has %d channels at %d Hz, the input %d at %d Hz", result->info().channels,
+               result->info().sampleRate, source->info().channels, source->info().sampleRate);
+    const auto channels = static_cast<size_t>(source->info().channels);
+    std::vector<float> a(4096 * channels);
+    std::int64_t inFrames = 0;
+    for (std::int64_t n; (n = source->read(a.data(), 4096)) > 0;) {
+        inFrames += n;
+    }
+    std::int64_t outFrames = 0;
+    for (std::int64_t n; (n = result->read(a.data(), 4096)) > 0;) {
+        for (std::int64_t i = 0; i < n * static_cast<std::int64_t>(channels); ++i) {
+            FUZZ_CHECK(std::isfinite(a[static_cast<size_t>(i)]), "output sample %g",
+                       static_cast<double>(a[static_cast<size_t>(i)]));
+        }
+        outFrames += n;
+    }
+    FUZZ_CHECK(outFrames == inFrames, "rendered %lld of %lld frames",
+               static_cast<long long>(outFrames), static_cast<long long>(inFrames));
+    return 0;
+}
