@@ -98,7 +98,11 @@ std::vector<uint8_t> audioFile(FuzzedDataProvider& in, const fs::path& scratch) 
 std::string pick(FuzzedDataProvider& in, std::initializer_list<const char*> words) {
     std::vector<const char*> list(words);
     if (in.ConsumeIntegralInRange(0, 7) == 0) {
-        return in.ConsumeRandomLengthString(24);
+        // An argument ends at its first NUL on its way through exec, so the
+        // tool and the checks below must see the same, shortened text.
+        std::string word = in.ConsumeRandomLengthString(24);
+        word.erase(std::find(word.begin(), word.end(), '\0'), word.end());
+        return word;
     }
     return list[in.ConsumeIntegralInRange<size_t>(0, list.size() - 1)];
 }
