@@ -6,7 +6,7 @@
 // nothing is written outside the output buffers (each buffer is allocated
 // to its exact size, so AddressSanitizer sees any write past it), and the
 // meters it sends are finite and not below the floor.
-#include "FuzzCheck.h"
+#include "StateCheck.h"
 
 #include "ProcessorTestHost.h"
 
@@ -154,18 +154,7 @@ private:
         p_->setState(&stream);
     }
 
-    void checkState() {
-        const StateFields s = StateFields::from(p_.stateBytes());
-        for (int i = 0; i < kNumSwitches; ++i) {
-            const int32_t v = s.switches[static_cast<size_t>(i)];
-            FUZZ_CHECK(v == 0 || v == 1, "switch %d saved as %d", i, v);
-        }
-        for (int i = 0; i < kNumContinuous; ++i) {
-            const float v = s.values[static_cast<size_t>(i)];
-            FUZZ_CHECK(fuzz::inUnitRange(v), "parameter %d saved as %g", kFirstContinuous + i,
-                       static_cast<double>(v));
-        }
-    }
+    void checkState() { fuzz::checkSavedState(p_.stateBytes()); }
 
     void arrange() {
         SpeakerArrangement ins[3] = {arrangement(in_), arrangement(in_), arrangement(in_)};

@@ -3,7 +3,7 @@
 // one holds switches that are 0 or 1 and values in 0..1, the in-range fields
 // exactly as given, gives finite output, and survives getState -> setState ->
 // getState unchanged.
-#include "FuzzCheck.h"
+#include "StateCheck.h"
 
 #include "ProcessorTestHost.h"
 
@@ -34,20 +34,6 @@ void prepare(Processor& p, bool active) {
         p.start(44100.0, kBlock);
     } else {
         p.initialize();
-    }
-}
-
-void checkStoredState(const std::vector<uint8_t>& bytes) {
-    FUZZ_CHECK(bytes.size() == kNumStateParams * 4u, "getState wrote %zu bytes", bytes.size());
-    const StateFields s = StateFields::from(bytes);
-    for (int i = 0; i < kNumSwitches; ++i) {
-        const int32_t v = s.switches[static_cast<size_t>(i)];
-        FUZZ_CHECK(v == 0 || v == 1, "switch %d saved as %d", i, v);
-    }
-    for (int i = 0; i < kNumContinuous; ++i) {
-        const float v = s.values[static_cast<size_t>(i)];
-        FUZZ_CHECK(fuzz::inUnitRange(v), "parameter %d saved as %g", kFirstContinuous + i,
-                   static_cast<double>(v));
     }
 }
 
@@ -92,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Accepted: the processor read 31 whole fields.
     FUZZ_CHECK(bytes.size() >= kNumStateParams * 4u, "accepted a state of %zu bytes", bytes.size());
     const std::vector<uint8_t> saved = a.stateBytes();
-    checkStoredState(saved);
+    fuzz::checkSavedState(saved);
     const StateFields given = StateFields::from(bytes);
     const StateFields kept = StateFields::from(saved);
     for (int i = 0; i < kNumSwitches; ++i) {
