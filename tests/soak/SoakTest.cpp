@@ -1,5 +1,6 @@
 // Soak: one thread processes without pause at changing block sizes while
-// another changes parameters and loads and saves states, for as long as
+// another changes parameters, loads and saves states and opens and closes the
+// editor, for as long as
 // VELMORA_SOAK_SECONDS says (scripts/fuzz sets it; without it the tests are
 // skipped, so ordinary test runs stay quick). Throughout, every output
 // sample is finite and the audio thread allocates nothing; under
@@ -13,12 +14,18 @@
 #include "sdk/vst2/vst2abi.h"
 #include "sdk/vst2/vst2wrapper.h"
 
+#include "hosting/EditorWindow.h"
+#include "hosting/HostedPlugin.h"
+
+#include "pluginterfaces/gui/iplugview.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -98,6 +105,7 @@ TEST(Soak, ProcessorUnderParameterAndStateChanges) {
     if (seconds <= 0.0) {
         GTEST_SKIP() << "set VELMORA_SOAK_SECONDS to run (scripts/fuzz does)";
     }
+    const long allocationsBefore = audioThreadAllocations();
     Processor p;
     p.initialize();
     p.setup(48000.0, kMaxBlock);
@@ -178,7 +186,7 @@ TEST(Soak, ProcessorUnderParameterAndStateChanges) {
 
     EXPECT_EQ(badSamples.load(), 0);
     EXPECT_EQ(badSaves, 0);
-    EXPECT_EQ(audioThreadAllocations(), 0);
+    EXPECT_EQ(audioThreadAllocations() - allocationsBefore, 0);
     EXPECT_GT(blocks.load(), 100);
     EXPECT_GT(states, 10);
     RecordProperty("blocks", static_cast<int>(blocks.load()));
@@ -207,6 +215,7 @@ TEST(Soak, Vst2AdapterUnderParameterAndChunkChanges) {
     vst2::Effect* effect =
         Vst2Wrapper::create(factory, AgainProcessorUID, Vst2EffectInfo{}, &quietHost);
     ASSERT_NE(effect, nullptr);
+    const long allocationsBefore = audioThreadAllocations();
     auto dispatch = [effect](std::int32_t op, std::int32_t index, std::intptr_t value, void* ptr,
                              float opt) {
         return effect->dispatcher(effect, op, index, value, ptr, opt);
@@ -299,8 +308,169 @@ TEST(Soak, Vst2AdapterUnderParameterAndChunkChanges) {
 
     EXPECT_EQ(badSamples.load(), 0);
     EXPECT_EQ(refused, 0);
-    EXPECT_EQ(audioThreadAllocations(), 0);
+    EXPECT_EQ(audioThreadAllocations() - allocationsBefore, 0);
     EXPECT_GT(blocks.load(), 100);
+}
+
+// The real bundle as a Linux DAW runs it: an audio thread in real-time mode,
+// edits handed to it and meters handed back through atomics, while on the
+// main thread the user loads presets and opens and closes the editor, whose
+// timer redraws the meters the controller receives.
+TEST(Soak, EditorOpensAndClosesWhileProcessing) {
+    const double seconds = soakSeconds();
+    if (seconds <= 0.0) {
+        GTEST_SKIP() << "set VELMORA_SOAK_SECONDS to run (scripts/fuzz does)";
+    }
+    if (std::getenv("DISPLAY") == nullptr) {
+        GTEST_SKIP() << "needs an X server (scripts/fuzz starts Xvfb)";
+    }
+    std::string error;
+    auto module = host::PluginModule::load(VELMORA_BUNDLE_SO, error);
+    ASSERT_TRUE(module) << error;
+    host::HostOptions options;
+    options.deliverTextMessages = false;
+    auto plugin = host::HostedPlugin::create(module, error, options);
+    ASSERT_TRUE(plugin) << error;
+    host::ProcessConfig config;
+    config.maxBlockSize = kMaxBlock;
+    config.sidechain = true;
+    config.processMode = kRealtime;
+    ASSERT_TRUE(plugin->startProcessing(config, error)) << error;
+    IEditController* controller = plugin->controller();
+    const long allocationsBefore = audioThreadAllocations();
+
+    SharedParameters shared;
+    std::array<std::atomic<double>, kNumMeters> meters{};
+    std::array<std::atomic<bool>, kNumMeters> metersFresh{};
+    std::atomic<bool> running{true};
+    std::atomic<long> blocks{0};
+    std::atomic<long> badSamples{0};
+    std::atomic<long> badMeters{0};
+
+    std::thread audio([&] {
+        markAudioThread();
+        std::mt19937 rng(5);
+        std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+        size_t which = 0;
+        long position = 0;
+        while (running.load(std::memory_order_acquire)) {
+            const int n = kBlockSizes[which];
+            which = (which + 1) % std::size(kBlockSizes);
+            for (int id = 0; id < kNumStateParams; ++id) {
+                const auto i = static_cast<size_t>(id);
+                if (shared.changed[i].exchange(false, std::memory_order_acq_rel)) {
+                    plugin->inputChanges().addChange(
+                        static_cast<ParamID>(id), 0,
+                        shared.values[i].load(std::memory_order_relaxed));
+                }
+            }
+            const float level = (position / 9000) % 2 == 0 ? 0.7f : 0.0003f;
+            for (int bus = 0; bus < plugin->busCount(kInput); ++bus) {
+                for (int c = 0; c < plugin->channelCount(kInput, bus); ++c) {
+                    float* x = plugin->channel(kInput, bus, c);
+                    for (int i = 0; i < n; ++i) {
+                        x[i] = level * noise(rng);
+                    }
+                }
+            }
+            plugin->process(n);
+            for (int c = 0; c < plugin->channelCount(kOutput, 0); ++c) {
+                const float* y = plugin->channel(kOutput, 0, c);
+                for (int i = 0; i < n; ++i) {
+                    badSamples.fetch_add(std::isfinite(y[i]) ? 0 : 1, std::memory_order_relaxed);
+                }
+            }
+            for (int m = 0; m < kNumMeters; ++m) {
+                ParamValue value = 0.0;
+                if (plugin->outputChanges().lastValue(static_cast<ParamID>(kFirstMeter + m),
+                                                      value)) {
+                    // Sent as measured: a level above full scale reads above
+                    // 1, silence at the engine's floor of -500 dB.
+                    badMeters.fetch_add(std::isfinite(value) && value > -7.34 ? 0 : 1,
+                                        std::memory_order_relaxed);
+                    meters[static_cast<size_t>(m)].store(value, std::memory_order_relaxed);
+                    metersFresh[static_cast<size_t>(m)].store(true, std::memory_order_release);
+                }
+            }
+            position += n;
+            blocks.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    // Joins the audio thread on every way out, a failed assertion included.
+    struct StopAudio {
+        std::atomic<bool>& running;
+        std::thread& thread;
+        void operator()() {
+            running.store(false, std::memory_order_release);
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+        ~StopAudio() { (*this)(); }
+    } stopAudio{running, audio};
+
+    std::mt19937 rng(6);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    IPtr<IPlugView> view;
+    IPtr<host::EditorWindow> window;
+    long openings = 0;
+    long states = 0;
+    long badControllerValues = 0;
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+        for (int k = 0; k < 3; ++k) {
+            const auto id = static_cast<size_t>(rng() % kNumStateParams);
+            const float value = unit(rng);
+            controller->setParamNormalized(static_cast<ParamID>(id), value);
+            shared.values[id].store(value, std::memory_order_relaxed);
+            shared.changed[id].store(true, std::memory_order_release);
+        }
+        for (int m = 0; m < kNumMeters; ++m) {
+            const auto i = static_cast<size_t>(m);
+            if (metersFresh[i].exchange(false, std::memory_order_acq_rel)) {
+                const auto id = static_cast<ParamID>(kFirstMeter + m);
+                controller->setParamNormalized(id, meters[i].load(std::memory_order_relaxed));
+                const ParamValue shown = controller->getParamNormalized(id);
+                badControllerValues += shown >= 0.0 && shown <= 1.0 ? 0 : 1;
+            }
+        }
+        if (rng() % 16 == 0) {
+            const std::vector<uint8_t> bytes = randomState(rng).bytes();
+            ASSERT_TRUE(plugin->setState(std::vector<char>(bytes.begin(), bytes.end()), error))
+                << error;
+            ++states;
+        }
+        if (!window && rng() % 4 == 0) {
+            view = owned(controller->createView(ViewType::kEditor));
+            ASSERT_TRUE(view);
+            window = host::EditorWindow::create("BK Velmora soak", error);
+            ASSERT_TRUE(window) << error;
+            ASSERT_TRUE(window->open(view, error)) << error;
+            ++openings;
+        } else if (window && rng() % 8 == 0) {
+            window->close();
+            window = nullptr;
+            view = nullptr;
+        }
+        if (window) {
+            window->runFor(std::chrono::milliseconds(15));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    if (window) {
+        window->close();
+    }
+    stopAudio();
+
+    EXPECT_EQ(badSamples.load(), 0);
+    EXPECT_EQ(badMeters.load(), 0);
+    EXPECT_EQ(badControllerValues, 0);
+    EXPECT_EQ(audioThreadAllocations() - allocationsBefore, 0);
+    EXPECT_GT(blocks.load(), 100);
+    EXPECT_GT(openings, 3);
+    EXPECT_GT(states, 3);
+    RecordProperty("openings", static_cast<int>(openings));
 }
 
 } // namespace
