@@ -5,7 +5,9 @@
 // setParameter with any float, and processReplacing between them. Values
 // read back stay in 0..1, output is finite (or, while suspended, the input
 // passed through), inputs are never written, and whatever chunk the effect
-// gives loads back into it unchanged.
+// gives loads back into it unchanged. With an X server (DISPLAY), the editor
+// opens too: in a window of the harness's own, in a window ID of any value,
+// or in none.
 #include "FuzzCheck.h"
 
 #include "againcids.h"
@@ -17,7 +19,10 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <X11/Xlib.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -36,6 +41,10 @@ std::intptr_t hostCallback(vst2::Effect*, std::int32_t opcode, std::int32_t, std
     }
     return opcode == vst2::host::kSizeWindow ? 1 : 0;
 }
+
+// The host's window that editors open in; none without an X server.
+Display* gDisplay = nullptr;
+Window gWindow = 0;
 
 IPluginFactory* factory() {
     static CPluginFactory* made = [] {
@@ -155,6 +164,7 @@ private:
                                              op::kSetBlockSize,
                                              op::kMainsChanged,
                                              op::kEditGetRect,
+                                             op::kEditOpen,
                                              op::kEditClose,
                                              op::kEditIdle,
                                              op::kGetChunk,
@@ -187,10 +197,13 @@ private:
         std::int32_t opcode = in_.ConsumeIntegralInRange(0, 7) != 0
                                   ? in_.PickValueInArray(known)
                                   : in_.ConsumeIntegralInRange(-4, 90);
-        // Closing ends the effect (the harness closes it last), and opening
-        // the editor needs a window of the host's.
-        if (opcode == op::kClose || opcode == op::kEditOpen) {
+        // Closing ends the effect: the harness closes it last.
+        if (opcode == op::kClose) {
             opcode = op::kIdle;
+        }
+        if (opcode == op::kEditOpen) {
+            openEditor();
+            return;
         }
         const std::int32_t idx = index();
         std::intptr_t value = in_.ConsumeBool()
@@ -257,6 +270,36 @@ private:
             FUZZ_CHECK(std::memchr(ptrBuffer.get(), 0, size) != nullptr,
                        "opcode %d left its text unterminated", opcode);
         }
+    }
+
+    void openEditor() {
+        switch (in_.ConsumeIntegralInRange(0, 3)) {
+        case 0:
+            FUZZ_CHECK(call(op::kEditOpen, 0, 0, nullptr, 0.0f) == 0,
+                       "the editor opened without a window");
+            return;
+        case 1: {
+            // A window ID the server may not know: refused or shown, never
+            // an X error that ends the host.
+            const auto id = static_cast<std::uintptr_t>(in_.ConsumeIntegral<std::uint32_t>());
+            const std::intptr_t result =
+                call(op::kEditOpen, 0, 0, reinterpret_cast<void*>(id), 0.0f);
+            FUZZ_CHECK(result == 0 || result == 1, "opening the editor answered %ld",
+                       static_cast<long>(result));
+            return;
+        }
+        default:
+            break;
+        }
+        if (gDisplay == nullptr) {
+            return;
+        }
+        FUZZ_CHECK(call(op::kEditOpen, 0, 0, reinterpret_cast<void*>(gWindow), 0.0f) == 1,
+                   "the editor did not open in the host's window");
+        vst2::Rect* rect = nullptr;
+        FUZZ_CHECK(call(op::kEditGetRect, 0, 0, &rect, 0.0f) == 1 && rect != nullptr &&
+                       rect->right - rect->left > 0 && rect->bottom - rect->top > 0,
+                   "an open editor has no size");
     }
 
     void setChunk() {
@@ -379,6 +422,19 @@ private:
 };
 
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (std::getenv("DISPLAY") != nullptr) {
+        gDisplay = XOpenDisplay(nullptr);
+    }
+    if (gDisplay != nullptr) {
+        gWindow =
+            XCreateSimpleWindow(gDisplay, DefaultRootWindow(gDisplay), 0, 0, 800, 600, 0, 0, 0);
+        XMapWindow(gDisplay, gWindow);
+        XSync(gDisplay, False);
+    }
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
