@@ -1,9 +1,11 @@
 // velmora-render's command line and audio file reading: options built from
 // the words the tool knows and from any text, and small audio files that are
-// either any bytes or a real file with some bytes changed. The tool either
+// either any bytes or a real file with some bytes changed, in the single
+// form (IN OUT) and in the batch form (-o DIR IN...). The tool either
 // renders (exit 0, an output with the input's channels, rate and length,
 // every sample finite) or says why in one line and leaves no output and no
-// half-written file behind; it never crashes.
+// half-written file behind; it never crashes. A batch may end with status 1
+// when some of its files failed: then the outputs it wrote are still whole.
 #include "FuzzCheck.h"
 
 #include "render/AudioFile.h"
@@ -138,6 +140,36 @@ int runQuietly(const std::vector<std::string>& args, std::string& messages) {
     return status;
 }
 
+// An output is a whole render of its input: same channels, rate and length,
+// every sample finite.
+void checkRender(const fs::path& input, const fs::path& output) {
+    std::string error;
+    auto source = SoundFile::openRead(input, error);
+    FUZZ_CHECK(source != nullptr, "rendered an input that does not open: %s", error.c_str());
+    auto result = SoundFile::openRead(output, error);
+    FUZZ_CHECK(result != nullptr, "the output does not open: %s", error.c_str());
+    FUZZ_CHECK(result->info().channels == source->info().channels &&
+                   result->info().sampleRate == source->info().sampleRate,
+               "output has %d channels at %d Hz, the input %d at %d Hz", result->info().channels,
+               result->info().sampleRate, source->info().channels, source->info().sampleRate);
+    const auto channels = static_cast<size_t>(source->info().channels);
+    std::vector<float> a(4096 * channels);
+    std::int64_t inFrames = 0;
+    for (std::int64_t n; (n = source->read(a.data(), 4096)) > 0;) {
+        inFrames += n;
+    }
+    std::int64_t outFrames = 0;
+    for (std::int64_t n; (n = result->read(a.data(), 4096)) > 0;) {
+        for (std::int64_t i = 0; i < n * static_cast<std::int64_t>(channels); ++i) {
+            FUZZ_CHECK(std::isfinite(a[static_cast<size_t>(i)]), "output sample %g",
+                       static_cast<double>(a[static_cast<size_t>(i)]));
+        }
+        outFrames += n;
+    }
+    FUZZ_CHECK(outFrames == inFrames, "rendered %lld of %lld frames",
+               static_cast<long long>(outFrames), static_cast<long long>(inFrames));
+}
+
 } // namespace
 
 // The tool loads and unloads the plug-in for every run. Unloaded, the
@@ -157,12 +189,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     static const char* extensions[] = {".wav", ".flac", ".aiff", ".rf64", ".au", ""};
-    const fs::path input = dir / (std::string("in") + in.PickValueInArray(extensions));
-    writeBytes(input, audioFile(in, dir / "scratch.wav"));
-    const fs::path output = dir / (std::string("out") + in.PickValueInArray(extensions));
+    const bool batch = in.ConsumeIntegralInRange(0, 3) == 0;
+    std::vector<fs::path> inputs = {dir / (std::string("in") + in.PickValueInArray(extensions))};
+    for (int extra = batch ? in.ConsumeIntegralInRange(0, 2) : 0; extra > 0; --extra) {
+        inputs.push_back(
+            dir / ("in" + std::to_string(inputs.size() + 1) + in.PickValueInArray(extensions)));
+    }
+    for (const fs::path& input : inputs) {
+        writeBytes(input, audioFile(in, dir / "scratch.wav"));
+    }
+    const fs::path batchDir = dir / "batch";
+    const fs::path output =
+        batch ? fs::path() : dir / (std::string("out") + in.PickValueInArray(extensions));
 
     std::vector<std::string> args = {"--plugin", VELMORA_FUZZ_PLUGIN_BUNDLE};
-    std::set<fs::path> outputs = {output};
+    if (batch) {
+        args.push_back(in.ConsumeBool() ? "-o" : "--output-dir");
+        args.push_back(batchDir.string());
+        if (in.ConsumeBool()) {
+            args.push_back("-j");
+            args.push_back(pick(in, {"1", "2", "3", "0", "-1", "65"}));
+        }
+    }
+    // What a successful run may write; in the batch form --meters and
+    // --plot name folders of "<name>.csv" and "<name>.png".
+    std::set<fs::path> outputs;
+    std::set<fs::path> folders;
+    if (batch) {
+        folders.insert(batchDir);
+        for (const fs::path& input : inputs) {
+            outputs.insert(batchDir / input.filename());
+        }
+    } else {
+        outputs.insert(output);
+    }
     const int options = in.ConsumeIntegralInRange(0, 6);
     for (int i = 0; i < options; ++i) {
         switch (in.ConsumeIntegralInRange(0, 7)) {
@@ -196,7 +256,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 5:
             args.push_back("--meters");
             args.push_back((dir / "meters.txt").string());
-            outputs.insert(dir / "meters.txt");
+            if (batch) {
+                folders.insert(dir / "meters.txt");
+                for (const fs::path& input : inputs) {
+                    outputs.insert(dir / "meters.txt" / (input.stem().string() + ".csv"));
+                }
+            } else {
+                outputs.insert(dir / "meters.txt");
+            }
             break;
         case 6:
             args.push_back("--save-state");
@@ -208,26 +275,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
     }
-    args.push_back(input.string());
-    args.push_back(output.string());
+    for (const fs::path& input : inputs) {
+        args.push_back(input.string());
+    }
+    if (!batch) {
+        args.push_back(output.string());
+    }
 
     std::set<fs::path> before;
-    for (const auto& entry : fs::directory_iterator(dir)) {
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
         before.insert(entry.path());
     }
     std::string messages;
     const int status = runQuietly(args, messages);
     FUZZ_CHECK(status == 0 || status == 1 || status == 2, "exit status %d", status);
 
-    // Nothing but the promised outputs may appear, and only on success.
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        if (before.count(entry.path()) == 0) {
-            const bool named =
-                outputs.count(entry.path()) != 0 ||
-                std::find(args.begin(), args.end(), entry.path().filename().string()) != args.end();
-            FUZZ_CHECK(status == 0 && named, "'%s' left behind (status %d): %s",
-                       entry.path().c_str(), status, messages.c_str());
+    // Nothing but the promised outputs may appear, and only on success (or,
+    // in a batch, where some files failed and the others were written).
+    const bool wrote = status == 0 || (batch && status == 1);
+    auto namedByArgument = [&](const fs::path& p) {
+        return std::find(args.begin(), args.end(), p.filename().string()) != args.end();
+    };
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        const fs::path& p = entry.path();
+        if (before.count(p) != 0) {
+            continue;
         }
+        bool promised = outputs.count(p) != 0 || folders.count(p) != 0 ||
+                        (p.parent_path() == dir && namedByArgument(p));
+        if (batch && !promised && before.count(p.parent_path()) == 0 &&
+            namedByArgument(p.parent_path())) {
+            // A --plot folder named by a word the fuzzer picked.
+            for (const fs::path& input : inputs) {
+                promised |= p.filename() == input.stem().string() + ".png";
+            }
+        }
+        FUZZ_CHECK(wrote && promised, "'%s' left behind (status %d): %s", p.c_str(), status,
+                   messages.c_str());
     }
     if (status != 0) {
         // The reason, in a line of its own (an argument it quotes may hold
@@ -241,36 +325,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       messages.compare(at + 16, 8, "warning:") != 0;
         }
         FUZZ_CHECK(reason, "status %d without a reason: '%s'", status, messages.c_str());
-        return 0;
-    }
-    if (!fs::exists(output)) {
-        // A run that only saves or lists.
-        return 0;
-    }
-    std::string error;
-    auto source = SoundFile::openRead(input, error);
-    FUZZ_CHECK(source != nullptr, "rendered an input that does not open: %s", error.c_str());
-    auto result = SoundFile::openRead(output, error);
-    FUZZ_CHECK(result != nullptr, "the output does not open: %s", error.c_str());
-    FUZZ_CHECK(result->info().channels == source->info().channels &&
-                   result->info().sampleRate == source->info().sampleRate,
-               "output has %d channels at %d Hz, the input %d at %d Hz", result->info().channels,
-               result->info().sampleRate, source->info().channels, source->info().sampleRate);
-    const auto channels = static_cast<size_t>(source->info().channels);
-    std::vector<float> a(4096 * channels);
-    std::int64_t inFrames = 0;
-    for (std::int64_t n; (n = source->read(a.data(), 4096)) > 0;) {
-        inFrames += n;
-    }
-    std::int64_t outFrames = 0;
-    for (std::int64_t n; (n = result->read(a.data(), 4096)) > 0;) {
-        for (std::int64_t i = 0; i < n * static_cast<std::int64_t>(channels); ++i) {
-            FUZZ_CHECK(std::isfinite(a[static_cast<size_t>(i)]), "output sample %g",
-                       static_cast<double>(a[static_cast<size_t>(i)]));
+        if (!batch) {
+            return 0;
         }
-        outFrames += n;
     }
-    FUZZ_CHECK(outFrames == inFrames, "rendered %lld of %lld frames",
-               static_cast<long long>(outFrames), static_cast<long long>(inFrames));
+    if (batch) {
+        for (const fs::path& input : inputs) {
+            const fs::path written = batchDir / input.filename();
+            FUZZ_CHECK(status != 0 || fs::exists(written), "a batch of status 0 left out '%s'",
+                       written.c_str());
+            if (fs::exists(written)) {
+                checkRender(input, written);
+            }
+        }
+    } else if (fs::exists(output)) {
+        // Otherwise a run that only saves or lists.
+        checkRender(inputs.front(), output);
+    }
     return 0;
 }
