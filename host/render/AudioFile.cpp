@@ -96,6 +96,30 @@ bool isFloatEncoding(int format) {
     return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
 }
 
+int outputFormat(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_GSM610:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_NMS_ADPCM_16:
+    case SF_FORMAT_NMS_ADPCM_24:
+    case SF_FORMAT_NMS_ADPCM_32:
+    case SF_FORMAT_G721_32:
+    case SF_FORMAT_G723_24:
+    case SF_FORMAT_G723_40:
+    case SF_FORMAT_DWVW_12:
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III:
+        // 16-bit PCM holds every sample these decode to; the byte order
+        // goes back to the container's own.
+        return (format & SF_FORMAT_TYPEMASK) | SF_FORMAT_PCM_16;
+    default:
+        return format;
+    }
+}
+
 std::optional<std::string> extensionMismatch(const std::filesystem::path& path, int format) {
     const std::string ext = lower(path.extension().string());
     const int container = format & SF_FORMAT_TYPEMASK;

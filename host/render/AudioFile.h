@@ -37,6 +37,12 @@ bool isSupportedContainer(int format);
 // Float encodings keep levels above 0 dBFS; integer ones clip them.
 bool isFloatEncoding(int format);
 
+// The format an output of an input in `format` is written in: the same,
+// except for encodings that store whole blocks of frames only (ADPCM, GSM
+// 6.10, G.72x, 12-bit DWVW, MPEG), whose last block would add silence to the
+// render; those become 16-bit PCM in the same container.
+int outputFormat(int format);
+
 // When the file name's extension names another container than `format`
 // (out.flac for WAV data), the message saying so.
 std::optional<std::string> extensionMismatch(const std::filesystem::path& path, int format);

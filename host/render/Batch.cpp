@@ -269,8 +269,12 @@ int runBatch(const std::vector<RenderJob>& jobs, const PluginSetup& setup, int w
             ++finished;
             if (r.status == kExitFailure) {
                 printError(namingTheFile(jobs[i], r.error));
-            } else if (auto warning = clippingWarning(r)) {
-                printWarning(jobs[i].input + ": " + *warning);
+                continue;
+            }
+            for (const auto& warning : {formatWarning(r), clippingWarning(r)}) {
+                if (warning) {
+                    printWarning(jobs[i].input + ": " + *warning);
+                }
             }
         }
         std::fflush(stderr);

@@ -111,6 +111,15 @@ std::optional<std::string> clippingWarning(const RenderResult& result) {
     return std::to_string(result.output.clipped()) + " output samples above 0 dBFS were clipped";
 }
 
+std::optional<std::string> formatWarning(const RenderResult& result) {
+    const int written = outputFormat(result.info.format);
+    if (written == result.info.format) {
+        return std::nullopt;
+    }
+    return "the output is " + describeFormat(written) + ": " + describeFormat(result.info.format) +
+           " stores whole blocks only and would add silence at the end";
+}
+
 std::string fixed(double value, int decimals) {
     char text[64];
     std::snprintf(text, sizeof(text), "%.*f", decimals, value);
@@ -171,7 +180,9 @@ RenderResult renderFile(const RenderJob& job, RenderInputs& files, HostedPlugin&
         }
         pending.push_back(std::move(file));
     }
-    auto output = SoundFile::openWrite(pending[0]->temporary(), in, error);
+    AudioInfo written = in;
+    written.format = outputFormat(in.format);
+    auto output = SoundFile::openWrite(pending[0]->temporary(), written, error);
     if (!output) {
         return failed(result, "cannot write '" + job.output + "': " + error);
     }

@@ -73,6 +73,9 @@ void printWarning(const std::string& message);
 
 // The warning about samples an integer format had to clip, if any.
 std::optional<std::string> clippingWarning(const RenderResult& result);
+// The warning that the output is written in another encoding than the
+// input's (see outputFormat), if it is.
+std::optional<std::string> formatWarning(const RenderResult& result);
 
 // The number with `decimals` places, and a linear level in dBFS ("-inf dBFS"
 // for silence), as the summaries show them.

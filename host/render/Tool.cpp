@@ -204,8 +204,10 @@ int renderSingle(const Options& options, const RenderJob& job, RenderInputs& fil
     if (result.status != kExitDone) {
         return fail(result.error, result.status);
     }
-    if (auto warning = clippingWarning(result)) {
-        printWarning(*warning);
+    for (const auto& warning : {formatWarning(result), clippingWarning(result)}) {
+        if (warning) {
+            printWarning(*warning);
+        }
     }
     if (!options.quiet) {
         printSummary(job, result);

@@ -268,6 +268,41 @@ TEST(RenderTool, RendersKeepingTheFormatAndReportsWhatItDid) {
                                                        "out.flac", "out.wav"}));
 }
 
+// ADPCM and the like store whole blocks only, of a size the writer picks:
+// written again with libsndfile's own block size, a render would end with
+// up to a block of added silence. The output is 16-bit PCM instead, exactly
+// as long as the input, and the tool says so.
+TEST(RenderTool, BlockCodedInputsGiveAnOutputOfTheirLength) {
+    TempDir dir;
+    for (int format : {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM,
+                       SF_FORMAT_AIFF | SF_FORMAT_IMA_ADPCM}) {
+        SCOPED_TRACE(describeFormat(format));
+        const bool wav = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV;
+        const auto input = dir / (wav ? "in.wav" : "in.aiff");
+        const auto output = dir / (wav ? "out.wav" : "out.aiff");
+        writeTone(input, format, 2, 8000, 0.3, 0.5);
+        if (wav) {
+            // The 8 kHz blocks (505 frames) relabelled 44.1 kHz, where
+            // libsndfile writes blocks of 2041 frames.
+            std::fstream f(input, std::ios::in | std::ios::out | std::ios::binary);
+            const std::uint32_t rate = 44100;
+            f.seekp(24);
+            f.write(reinterpret_cast<const char*>(&rate), 4);
+        }
+        const RunResult r = run(dir, {input.string(), output.string(), "-q"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const int pcm = (format & SF_FORMAT_TYPEMASK) | SF_FORMAT_PCM_16;
+        EXPECT_NE(r.err.find("warning: the output is " + describeFormat(pcm)), std::string::npos)
+            << r.err;
+        AudioInfo in{}, out{};
+        const auto a = readAll(input, in);
+        const auto b = readAll(output, out);
+        EXPECT_EQ(out.format, pcm);
+        EXPECT_EQ(out.frames, in.frames);
+        EXPECT_EQ(b.size(), a.size());
+    }
+}
+
 TEST(RenderTool, WritesMetersPlotAndState) {
     TempDir dir;
     writeTone(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 48000, 1.0, 0.5);
