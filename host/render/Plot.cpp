@@ -94,10 +94,14 @@ bool draw(const std::filesystem::path& png, const PlotData& data, std::string& e
     };
 
     // Level panel: a dB scale from the floor to just above the loudest peak.
+    // The infinite samples of a damaged float file stay off the scale: the
+    // grid would never reach an infinite top.
     double topDb = 0.0;
     for (const auto* peaks : {&data.inputPeaks, &data.outputPeaks}) {
-        if (!peaks->empty()) {
-            topDb = std::max(topDb, linearToDb(*std::max_element(peaks->begin(), peaks->end())));
+        for (float peak : *peaks) {
+            if (std::isfinite(peak)) {
+                topDb = std::max(topDb, linearToDb(peak));
+            }
         }
     }
     topDb = std::ceil(topDb / 6.0) * 6.0 + 6.0;

@@ -5,6 +5,8 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace velmora::host {
 namespace {
 
@@ -35,6 +37,12 @@ TEST(Plot, WritesAPngWithEnvelopesAndGate) {
     EXPECT_EQ(cairo_image_surface_get_width(png), 1200);
     EXPECT_EQ(cairo_image_surface_get_height(png), 620);
     cairo_surface_destroy(png);
+
+    // Peaks of a damaged float file: the scale ends, and the picture with it.
+    data.inputPeaks[3] = std::numeric_limits<float>::infinity();
+    data.inputPeaks[4] = std::numeric_limits<float>::quiet_NaN();
+    data.inputPeaks[5] = std::numeric_limits<float>::max();
+    ASSERT_TRUE(writePlot(dir / "damaged.png", data, error)) << error;
 
     // No data at all still makes a picture; a missing folder does not.
     ASSERT_TRUE(writePlot(dir / "empty.png", PlotData{}, error)) << error;
