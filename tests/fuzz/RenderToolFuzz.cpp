@@ -178,6 +178,10 @@ void checkRender(const fs::path& input, const fs::path& output) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     FUZZ_CHECK(dlopen(VELMORA_FUZZ_PLUGIN_LIBRARY, RTLD_NOW | RTLD_NODELETE) != nullptr, "%s",
                dlerror());
+    // While the tool runs, its standard streams go to a file: so does the
+    // report of a crash or a timeout inside it.
+    std::fprintf(stderr, "render-tool harness: a fault inside the tool is reported in %s\n",
+                 (workDir() / "log.txt").c_str());
     return 0;
 }
 

@@ -86,6 +86,39 @@ void fillInput(Block& b, std::mt19937& rng, long position) {
     }
 }
 
+// What the audio threads of the plug-in soaks play: block sizes in turn and
+// noise in bursts, loud then quiet, so that the gate keeps opening and
+// closing. Counts the output samples that are not finite.
+class NoiseBursts {
+public:
+    NoiseBursts(unsigned seed, long burstFrames) : rng_(seed), burstFrames_(burstFrames) {}
+
+    int nextBlock() {
+        const int n = kBlockSizes[which_];
+        which_ = (which_ + 1) % std::size(kBlockSizes);
+        return n;
+    }
+    void fill(float* x, int n) {
+        const float level = (position_ / burstFrames_) % 2 == 0 ? 0.8f : 0.0005f;
+        for (int i = 0; i < n; ++i) {
+            x[i] = level * noise_(rng_);
+        }
+    }
+    void check(const float* y, int n, std::atomic<long>& bad) const {
+        for (int i = 0; i < n; ++i) {
+            bad.fetch_add(std::isfinite(y[i]) ? 0 : 1, std::memory_order_relaxed);
+        }
+    }
+    void advance(int n) { position_ += n; }
+
+private:
+    std::mt19937 rng_;
+    std::uniform_real_distribution<float> noise_{-1.0f, 1.0f};
+    long burstFrames_;
+    std::size_t which_ = 0;
+    long position_ = 0;
+};
+
 // The count the soak tests rely on: allocations on a marked thread only.
 TEST(Soak, CountsAllocationsOfAudioThreadsOnly) {
     const long before = audioThreadAllocations();
@@ -243,28 +276,17 @@ TEST(Soak, Vst2AdapterUnderParameterAndChunkChanges) {
 
     std::thread audio([&] {
         markAudioThread();
-        std::mt19937 rng(3);
-        std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-        size_t which = 0;
-        long position = 0;
+        NoiseBursts play(3, 3000);
         while (running.load(std::memory_order_acquire)) {
-            const int n = kBlockSizes[which];
-            which = (which + 1) % std::size(kBlockSizes);
-            const float level = (position / 3000) % 2 == 0 ? 0.8f : 0.0005f;
+            const int n = play.nextBlock();
             for (auto& c : in) {
-                for (int i = 0; i < n; ++i) {
-                    c[static_cast<size_t>(i)] = level * noise(rng);
-                }
+                play.fill(c.data(), n);
             }
             effect->processReplacing(effect, inPtrs.data(), outPtrs.data(), n);
             for (auto& c : out) {
-                for (int i = 0; i < n; ++i) {
-                    if (!std::isfinite(c[static_cast<size_t>(i)])) {
-                        badSamples.fetch_add(1, std::memory_order_relaxed);
-                    }
-                }
+                play.check(c.data(), n, badSamples);
             }
-            position += n;
+            play.advance(n);
             blocks.fetch_add(1, std::memory_order_relaxed);
         }
     });
@@ -349,13 +371,9 @@ TEST(Soak, EditorOpensAndClosesWhileProcessing) {
 
     std::thread audio([&] {
         markAudioThread();
-        std::mt19937 rng(5);
-        std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-        size_t which = 0;
-        long position = 0;
+        NoiseBursts play(5, 9000);
         while (running.load(std::memory_order_acquire)) {
-            const int n = kBlockSizes[which];
-            which = (which + 1) % std::size(kBlockSizes);
+            const int n = play.nextBlock();
             for (int id = 0; id < kNumStateParams; ++id) {
                 const auto i = static_cast<size_t>(id);
                 if (shared.changed[i].exchange(false, std::memory_order_acq_rel)) {
@@ -364,21 +382,14 @@ TEST(Soak, EditorOpensAndClosesWhileProcessing) {
                         shared.values[i].load(std::memory_order_relaxed));
                 }
             }
-            const float level = (position / 9000) % 2 == 0 ? 0.7f : 0.0003f;
             for (int bus = 0; bus < plugin->busCount(kInput); ++bus) {
                 for (int c = 0; c < plugin->channelCount(kInput, bus); ++c) {
-                    float* x = plugin->channel(kInput, bus, c);
-                    for (int i = 0; i < n; ++i) {
-                        x[i] = level * noise(rng);
-                    }
+                    play.fill(plugin->channel(kInput, bus, c), n);
                 }
             }
             plugin->process(n);
             for (int c = 0; c < plugin->channelCount(kOutput, 0); ++c) {
-                const float* y = plugin->channel(kOutput, 0, c);
-                for (int i = 0; i < n; ++i) {
-                    badSamples.fetch_add(std::isfinite(y[i]) ? 0 : 1, std::memory_order_relaxed);
-                }
+                play.check(plugin->channel(kOutput, 0, c), n, badSamples);
             }
             for (int m = 0; m < kNumMeters; ++m) {
                 ParamValue value = 0.0;
@@ -392,7 +403,7 @@ TEST(Soak, EditorOpensAndClosesWhileProcessing) {
                     metersFresh[static_cast<size_t>(m)].store(true, std::memory_order_release);
                 }
             }
-            position += n;
+            play.advance(n);
             blocks.fetch_add(1, std::memory_order_relaxed);
         }
     });
