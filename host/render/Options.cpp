@@ -209,8 +209,9 @@ std::string usageText() {
 Gates the audio file IN with the BK Velmora plug-in and writes OUT in the same
 format (container, sample encoding, channels, sample rate). WAV, FLAC and AIFF;
 encodings that store whole blocks only (ADPCM, GSM) are written as 16-bit PCM,
-which keeps the length. No output may name an input, the side-chain or the state file. Ctrl-C stops
-the work and leaves every output as it was (exit status 130).
+which keeps the length. No output may name an input, the side-chain or the
+state file. Ctrl-C stops the work and leaves every output as it was (exit
+status 130).
 
 With -o, every IN goes into the folder DIR under its own name, with the same
 settings, several files at once. A file that fails is reported and the others
